@@ -1,0 +1,19 @@
+// Response framing: every success document leaves through json_respond, every failure through
+// emit_error. Nothing reaches standard output before a body is complete.
+#pragma once
+
+#include "text/buf.h"
+
+// The 107-byte JSON header block (no Status: line).
+void json_headers();
+
+// One complete error response: Status: line, JSON headers, {"ok":false,"error":...[,"detail":...]}.
+// An empty detail leaves the detail member out.
+void emit_error(int status, const char* reason, const char* code, const char* detail);
+
+// The success writing sequence: JSON header block, then the body already complete in `body`.
+void json_respond(const buf& body);
+
+// Exit statuses of the process.
+inline constexpr int exit_ok = 0;
+inline constexpr int exit_failure = 1;

@@ -1,0 +1,37 @@
+// Every fixed text that the program sends, defined once.
+#pragma once
+
+inline constexpr char discovery_line[] = "{\"name\":\"google\",\"desc\":\"Google login\"}\n";
+inline constexpr char version_line[] = "plugin_lumenhollow_login 1.0.0\n";
+
+inline constexpr char reason_ok[] = "OK";
+inline constexpr char reason_bad_request[] = "Bad Request";
+inline constexpr char reason_not_found[] = "Not Found";
+
+inline constexpr char error_unknown_action[] = "unknown_action";
+inline constexpr char error_missing_code[] = "missing_code";
+inline constexpr char detail_missing_code[] = "pass the authorization code as &code=...";
+inline constexpr char error_invalid_code[] = "invalid_code";
+inline constexpr char detail_invalid_code[] =
+    "the value is not an authorization code (empty, too long, or contains shell characters)";
+inline constexpr char error_cli_unavailable[] = "cli_unavailable";
+inline constexpr char detail_login_cli_unavailable[] =
+    "the login CLI is not on this node; install VELTRANE CODE or set LUMENHOLLOW_LOGIN_BIN";
+inline constexpr char detail_token_cli_unavailable[] =
+    "the token CLI is not on this node; install VELTRANE CODE or set LUMENHOLLOW_TOKEN_BIN";
+inline constexpr char error_start_failed[] = "start_failed";
+inline constexpr char detail_no_auth_url[] = "the login CLI did not return an authorization URL";
+inline constexpr char error_finish_failed[] = "finish_failed";
+inline constexpr char detail_finish_no_json[] = "the login CLI returned no JSON";
+inline constexpr char detail_code_rejected[] =
+    "Google rejected the code, or the account needs verification in a browser";
+inline constexpr char detail_refresh_default[] =
+    "the token CLI could not refresh the session; sign in again";
+
+// The provider's redirect page in the loopback-redirect flow: the browser lands on a localhost
+// address that does not load on the operator's machine, and the operator copies it. The console
+// page's default flow hint names the same host.
+inline constexpr char redirect_host[] = "localhost";
+inline constexpr char default_start_hint[] =
+    "Sign in with Google and approve. The browser lands on localhost - copy the whole address (or "
+    "just the code) and paste it here.";

@@ -1,0 +1,55 @@
+// The operating-system facilities the program uses, behind one small interface so that a port to
+// another platform is one new source file (posix.cpp implements this one).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "text/fixed_text.h"
+#include "text/heap_text.h"
+
+// Environment lookup: nullptr when the variable is not defined.
+const char* platform_env(const char* name);
+
+// The user's home directory: HOME when it is 1 to 511 bytes long, else the effective user's entry
+// in the password database (web servers usually start CGI programs without HOME) when 1 to 511
+// bytes. Returns 1 with the text in `out`, or 0 with `out` empty.
+int platform_home_dir(fixed_text<512>& out);
+
+// Reads a whole regular file into a NUL-terminated heap block. Returns nullptr when the path is not
+// a regular file, cannot be read whole, or is larger than limit_bytes.
+heap_text platform_read_file(const char* path, std::size_t limit_bytes);
+
+// True when the path exists and is not a directory.
+int platform_exists_not_dir(const char* path);
+
+// Wall-clock time in whole seconds since the Unix epoch.
+std::int64_t platform_now_seconds();
+
+// A command run through /bin/sh with a pipe from its standard output.
+struct shell_pipe {
+  FILE* stream = nullptr;
+  shell_pipe() = default;
+  shell_pipe(const shell_pipe&) = delete;
+  shell_pipe& operator=(const shell_pipe&) = delete;
+  ~shell_pipe();  // closes a pipe that is still open
+};
+int shell_pipe_open(shell_pipe& pipe, const char* command_line);  // 1 opened, 0 failed
+// Reads one piece: at most cap - 1 bytes, ending early after a line feed. nullptr at end of output.
+char* shell_pipe_read(shell_pipe& pipe, char* area, int cap);
+// Closes the pipe and waits for the command. Returns 1 when the shell reported exit code 127
+// (command not found), else 0.
+int shell_pipe_close_not_found(shell_pipe& pipe);
+
+// Reads up to `limit` bytes of standard input, stopping early at its end. Returns the count read.
+std::size_t platform_read_stdin(char* out, std::size_t limit);
+
+// Writes the pieces to standard output, in order, in as few system calls as the platform allows.
+// Write errors are ignored: the client has gone and nothing can be told.
+struct out_piece {
+  const void* data;
+  std::size_t len;
+};
+void platform_write_stdout(const out_piece* pieces, std::size_t count);
+void platform_write_stdout(const void* data, std::size_t len);

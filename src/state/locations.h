@@ -1,0 +1,26 @@
+// Where the sign-in state files lie. Each location can be moved by an environment variable;
+// otherwise it is derived from the home directory; without one, a bare file name is used, which
+// resolves against the working directory. Every path is recomputed on each call: nothing is cached.
+#pragma once
+
+#include <cstddef>
+
+#include "text/fixed_text.h"
+#include "text/heap_text.h"
+
+using path_1024 = fixed_text<1024>;
+
+// The home directory in one static 512-byte area, overwritten by every call; nullptr when none.
+const char* home_dir();
+
+void creds_path(path_1024& out);             // the accounts file
+void selected_account_path(path_1024& out);  // beside the accounts file
+void env_dir_path(path_1024& out);
+void env_file_path(fixed_text<1056>& out);
+void pending_path(path_1024& out);  // the pending-login marker
+
+// State files larger than this are treated as absent.
+inline constexpr std::size_t state_file_limit_bytes = 8 * 1024 * 1024;
+
+// The whole content of a regular file as a NUL-terminated heap block, or nullptr.
+heap_text read_file(const char* path);
