@@ -7,7 +7,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-bind=127.0.0.1 port= docroot= errorlog= program= consent=
+# shellcheck disable=SC2034  # set through declare, read through ${!name}
+bind=127.0.0.1 port='' docroot='' errorlog='' program='' consent=''
 cgi_env=()
 
 die() { echo "render-lighttpd-conf: $*" >&2; exit 2; }
