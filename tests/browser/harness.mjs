@@ -15,7 +15,8 @@ import { chromium } from 'playwright-core';
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const buildDir = path.resolve(root, process.env.LUMENHOLLOW_BUILD_DIR || 'build/dev');
 const renderer = path.join(root, 'deploy/render-lighttpd-conf.sh');
-const lighttpd = ['/usr/sbin/lighttpd', '/usr/bin/lighttpd'].find((p) => fs.existsSync(p)) || 'lighttpd';
+const lighttpd =
+  ['/usr/sbin/lighttpd', '/usr/bin/lighttpd'].find((p) => fs.existsSync(p)) || 'lighttpd';
 
 // Servers still running when the test process ends are killed with their CGI children, so a
 // failed or interrupted test leaves no lighttpd behind.
@@ -127,8 +128,8 @@ export async function startStack(options = {}) {
       ...(options.password ? { BOT_PASSWORD: options.password } : {}),
       ...options.env,
     };
-    const args = ['--port', String(port), '--docroot', path.join(dir, 'www'), '--errorlog', errorLog];
-    args.push('--program', program, '--consent', consent);
+    const args = ['--port', String(port), '--docroot', path.join(dir, 'www')];
+    args.push('--errorlog', errorLog, '--program', program, '--consent', consent);
     for (const [name, value] of Object.entries(env)) args.push('--env', `${name}=${value}`);
     fs.writeFileSync(conf, execFileSync(renderer, args));
 

@@ -1,0 +1,294 @@
+// The console end to end: the real program behind lighttpd, the simulated tools keeping real state
+// files, headless Chromium clicking through the page.
+import { after, before, describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { launchBrowser, startStack } from './harness.mjs';
+
+const email = 'operator@lumen.example';
+const project = 'flow-project-42';
+const simIdentity = { LUMENHOLLOW_SIM_EMAIL: email, LUMENHOLLOW_SIM_PROJECT: project };
+const loopback = /^http:\/\/localhost:\d+\//;
+
+let browser;
+before(async () => {
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+});
+
+async function withStack(options, body) {
+  const stack = await startStack(options);
+  const context = await browser.newContext();
+  try {
+    await body(stack, context);
+  } finally {
+    await context.close();
+    await stack.stop();
+  }
+}
+
+const exactly = (text) => new RegExp(`^${text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}$`);
+
+// Waits until the element shows the text (exact for a string); a timeout names what was there.
+async function shows(page, selector, text, timeout = 5000) {
+  try {
+    await page
+      .locator(selector, { hasText: typeof text === 'string' ? exactly(text) : text })
+      .first()
+      .waitFor({ timeout });
+  } catch {
+    const actual = await page.locator(selector).first().textContent();
+    assert.fail(`${selector} should show ${text}, shows ${JSON.stringify(actual)}`);
+  }
+}
+
+const visible = (page, selector) => page.locator(selector).waitFor({ state: 'visible' });
+const hidden = (page, selector) => page.locator(selector).waitFor({ state: 'hidden' });
+
+// The value cell of a key/value table row.
+const cell = (table, label) => `${table} .k:text-is("${label}") + .v`;
+
+// The page's calls to the program, in order, as they leave the browser.
+function recordCalls(page) {
+  const calls = [];
+  page.on('request', (request) => {
+    if (new URL(request.url()).searchParams.has('action')) calls.push(request);
+  });
+  return calls;
+}
+
+// Opens the sign-in link, approves on the consent page and returns the loopback address the
+// browser lands on. Nothing listens there, as with the real flow; the request is stopped.
+async function approveConsent(page) {
+  const context = page.context();
+  await context.route(loopback, (route) => route.abort());
+  const [consent] = await Promise.all([context.waitForEvent('page'), page.click('#linkOpen')]);
+  await shows(consent, '#account', email);
+  const [landing] = await Promise.all([
+    consent.waitForRequest((request) => loopback.test(request.url())),
+    consent.click('#approve'),
+  ]);
+  await consent.close();
+  return landing.url();
+}
+
+describe('sign-in', () => {
+  for (const route of ['direct', 'hub']) {
+    test(`whole sign-in, refresh and reload through the ${route} route`, async () => {
+      await withStack({ env: simIdentity }, async (stack, context) => {
+        const page = await context.newPage();
+        const calls = recordCalls(page);
+        await page.goto(stack[route]);
+        await shows(page, '#pillText', 'Not Connected');
+        await shows(page, cell('#session', 'Login CLI'), 'found');
+
+        await page.click('#btnStart');
+        await visible(page, '#step2');
+        await hidden(page, '#step1');
+        const authUrl = await page.locator('#authUrl').textContent();
+        assert.match(authUrl, /^http:\/\/127\.0\.0\.1:\d+\/sim\/consent\?.*state=/);
+        assert.equal(await page.locator('#linkOpen').getAttribute('href'), authUrl);
+
+        const landing = await approveConsent(page);
+        assert.match(landing, /\?state=[^&]+&code=4\/0AS[^&]+&scope=/);
+
+        await page.fill('#codeInput', landing);
+        await page.click('#btnFinish');
+        await shows(page, '#pillText', 'Connected');
+        await shows(page, '#sub', email);
+        await shows(page, '#toast', `Signed in as ${email}`);
+        await shows(page, cell('#project', 'Project ID'), project);
+        await shows(page, cell('#project', 'Profile'), 'lumenhollow');
+        await shows(page, cell('#session', 'Refresh token'), 'stored');
+        await visible(page, '#step1');
+        await hidden(page, '#step2');
+        assert.equal(await page.inputValue('#codeInput'), '');
+
+        await page.click('#btnRefresh');
+        await shows(page, '#refreshNote.ok', /^Token refreshed\. Expires in 60 min\.$/);
+
+        const reloaded = page.waitForResponse((r) => r.url().includes('action=status'));
+        await page.click('#btnReload');
+        await reloaded;
+        await page.reload();
+        await shows(page, '#pillText', 'Connected');
+        await shows(page, '#sub', email);
+
+        const expected =
+          route === 'hub' ? '/plugins?plugin=google&action=' : '/plugin_lumenhollow_login?action=';
+        const actions = calls.map((r) => new URL(r.url()).searchParams.get('action'));
+        assert.deepEqual(actions, ['status', 'start', 'finish', 'refresh', 'status', 'status']);
+        for (const request of calls) {
+          const { pathname, search } = new URL(request.url());
+          assert.ok((pathname + search).startsWith(expected), `${request.url()} via ${route}`);
+        }
+      });
+    });
+  }
+
+  test('cancel drops the pending sign-in and returns to step 1', async () => {
+    await withStack({ env: simIdentity }, async (stack, context) => {
+      const page = await context.newPage();
+      await page.goto(stack.direct);
+      await page.click('#btnStart');
+      await visible(page, '#step2');
+      assert.ok(fs.existsSync(stack.paths.pending));
+
+      // A reload during the sign-in comes back to step 2 from the status alone.
+      await page.reload();
+      await shows(page, '#pillText', 'Signing in');
+      await shows(page, cell('#session', 'Login pending'), 'yes');
+      await visible(page, '#step2');
+
+      await page.click('#btnCancel');
+      await shows(page, '#toast', 'Pending login cancelled');
+      await visible(page, '#step1');
+      await hidden(page, '#step2');
+      await shows(page, '#pillText', 'Not Connected');
+      assert.ok(!fs.existsSync(stack.paths.pending));
+    });
+  });
+
+  test('a code the login CLI did not issue is refused with its detail', async () => {
+    await withStack({ env: simIdentity }, async (stack, context) => {
+      const page = await context.newPage();
+      const calls = recordCalls(page);
+      await page.goto(stack.direct);
+      await page.click('#btnStart');
+      await visible(page, '#step2');
+
+      await page.fill('#codeInput', '   ');
+      await page.click('#btnFinish');
+      await shows(page, '#loginNote.err', 'Paste the code or the redirect address first.');
+
+      await page.fill('#codeInput', 'http://localhost:8085/?state=x&code=4/0ASnot-issued&scope=y');
+      await page.click('#btnFinish');
+      await shows(
+        page,
+        '#loginNote.err',
+        'Google rejected the code, or the account needs verification in a browser',
+      );
+      await visible(page, '#step2');
+      assert.match(await page.inputValue('#codeInput'), /not-issued/);
+      const finishes = calls.filter((r) => r.url().includes('action=finish'));
+      assert.equal(finishes.length, 1, 'the blank code must not be sent');
+    });
+  });
+
+  test('without a login CLI the page says so and start shows the install hint', async () => {
+    await withStack({ login: 'missing' }, async (stack, context) => {
+      const page = await context.newPage();
+      await page.goto(stack.direct);
+      await shows(page, cell('#session', 'Login CLI'), 'not found');
+      await page.click('#btnStart');
+      await shows(
+        page,
+        '#toast',
+        'the login CLI is not on this node; install VELTRANE CODE or set LUMENHOLLOW_LOGIN_BIN',
+      );
+      await visible(page, '#step1');
+      await shows(page, '#btnStart', 'Start Google Login');
+    });
+  });
+});
+
+describe('node password', () => {
+  const password = 's3cret';
+
+  // The page itself is guarded too; this lets its own load through so the page's calls can be
+  // watched carrying whatever password the page found.
+  async function admitPageLoad(page) {
+    await page.route('**/*', (route, request) =>
+      request.isNavigationRequest()
+        ? route.continue({ headers: { ...request.headers(), 'x-bot-password': password } })
+        : route.continue(),
+    );
+  }
+
+  async function firstCall(page, address, storage = {}) {
+    await page.addInitScript((items) => {
+      for (const [key, value] of Object.entries(items)) localStorage.setItem(key, value);
+    }, storage);
+    const call = page.waitForRequest((r) => r.url().includes('action=status'));
+    await page.goto(address);
+    const request = await call;
+    return { url: new URL(request.url()), headers: await request.allHeaders() };
+  }
+
+  test('a wrong password gets the refusal toast', async () => {
+    await withStack({ password }, async (stack, context) => {
+      const page = await context.newPage();
+      await admitPageLoad(page);
+      await firstCall(page, stack.direct, { bot_active_pwd: 'wrong' });
+      await shows(page, '#toast', 'invalid node password');
+      await shows(page, '#pillText', 'Checking');
+    });
+  });
+
+  test('the pwd query key is sent as header and as key, and admits the page', async () => {
+    await withStack({ password }, async (stack, context) => {
+      const page = await context.newPage();
+      const { url, headers } = await firstCall(page, `${stack.direct}?pwd=${password}`, {
+        bot_active_pwd: 'not-this-one',
+      });
+      assert.equal(url.searchParams.get('pwd'), password);
+      assert.equal(headers['x-bot-password'], password);
+      await shows(page, '#pillText', 'Not Connected');
+    });
+  });
+
+  test("the node's stored password comes before the active one", async () => {
+    await withStack({ password }, async (stack, context) => {
+      const page = await context.newPage();
+      await admitPageLoad(page);
+      const { url, headers } = await firstCall(page, `${stack.direct}?node=n1&id=s7`, {
+        bot_pwd_n1: password,
+        bot_active_pwd: 'not-this-one',
+      });
+      assert.equal(url.search, `?action=status&node=n1&id=s7&pwd=${password}`);
+      assert.equal(headers['x-bot-password'], password);
+      await shows(page, '#pillText', 'Not Connected');
+    });
+  });
+
+  test('the active password is used when the node has none stored', async () => {
+    await withStack({ password }, async (stack, context) => {
+      const page = await context.newPage();
+      await admitPageLoad(page);
+      const { url, headers } = await firstCall(page, `${stack.hub}&node=n2`, {
+        bot_pwd_n1: 'other-node',
+        bot_active_pwd: password,
+      });
+      assert.equal(url.search, `?plugin=google&action=status&node=n2&pwd=${password}`);
+      assert.equal(headers['x-bot-password'], password);
+      await shows(page, '#pillText', 'Not Connected');
+    });
+  });
+
+  test('with no password anywhere neither header nor key is sent', async () => {
+    await withStack({}, async (stack, context) => {
+      const page = await context.newPage();
+      const { url, headers } = await firstCall(page, stack.direct);
+      assert.equal(url.searchParams.has('pwd'), false);
+      assert.equal('x-bot-password' in headers, false);
+      await shows(page, '#pillText', 'Not Connected');
+    });
+  });
+});
+
+describe('web server configuration', () => {
+  test('hub route with the plugin key anywhere; password headers reach the program', async () => {
+    await withStack({ password: 'pw' }, async (stack) => {
+      const status = async (address, headers = {}) => (await fetch(address, { headers })).status;
+      const bearer = { Authorization: 'Bearer pw' };
+      assert.equal(await status(`${stack.direct}?action=status`), 401);
+      assert.equal(await status(`${stack.direct}?action=status`, bearer), 200);
+      assert.equal(await status(`${stack.direct}?action=status`, { 'X-Bot-Password': 'pw' }), 200);
+      assert.equal(await status(`${stack.hub}&action=status&pwd=pw`), 200);
+      assert.equal(await status(`${stack.origin}/plugins?action=status&plugin=google&pwd=pw`), 200);
+      assert.equal(await status(`${stack.origin}/plugins?plugin=other&action=status`, bearer), 404);
+    });
+  });
+});
