@@ -13,6 +13,11 @@ using path_1024 = fixed_text<1024>;
 // The home directory in one static 512-byte area, overwritten by every call; nullptr when none.
 const char* home_dir();
 
+// Tests replace the home lookup: with HOME unset the password database still answers, so "no home
+// directory" cannot be arranged through the environment alone. nullptr restores platform_home_dir.
+using home_lookup_fn = int (*)(fixed_text<512>& out);
+void home_dir_set_lookup_for_testing(home_lookup_fn lookup);
+
 void creds_path(path_1024& out);             // the accounts file
 void selected_account_path(path_1024& out);  // beside the accounts file
 void env_dir_path(path_1024& out);

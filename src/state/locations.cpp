@@ -1,0 +1,122 @@
+// Locations of the sign-in state files, recomputed on every call from the environment and the home
+// directory.
+#include "state/locations.h"
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace {
+
+home_lookup_fn home_lookup = platform_home_dir;
+fixed_text<512> home_area;
+
+constexpr std::string_view selected_account_name = "selected_account.txt";
+constexpr std::string_view accounts_name = "lumenhollow_accounts.json";
+constexpr std::string_view pending_name = "lumenhollow-default.json";
+constexpr std::string_view env_dir_name = "veltrane-env";
+
+// Directory parts beside the credentials path are only used while the result keeps this much room.
+constexpr std::size_t selected_dir_max_bytes = 1003;
+constexpr std::size_t env_dir_from_creds_max_bytes = 1007;
+
+// A location variable set to the empty string counts as not set.
+const char* env_location(const char* name) {
+  const char* value = platform_env(name);
+  return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+// The pieces one after another, cut at the field's capacity.
+template <std::size_t N>
+void assign_joined(fixed_text<N>& out, std::initializer_list<std::string_view> pieces) {
+  std::size_t n = 0;
+  for (std::string_view piece : pieces) {
+    std::size_t take = std::min(piece.size(), N - 1 - n);
+    std::memcpy(out.bytes + n, piece.data(), take);
+    n += take;
+  }
+  out.bytes[n] = '\0';
+}
+
+// The path up to and including its last '/', or the empty view when it has none. On POSIX a
+// backslash is an ordinary file-name byte, so it is not a separator here.
+std::string_view dir_part(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+const char* home_dir() {
+  return home_lookup(home_area) != 0 ? home_area.c_str() : nullptr;
+}
+
+void home_dir_set_lookup_for_testing(home_lookup_fn lookup) {
+  home_lookup = lookup != nullptr ? lookup : platform_home_dir;
+}
+
+void creds_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_CREDS_PATH")) {
+    out.assign(value);
+  } else if (const char* home = home_dir()) {
+    assign_joined(out, {home, "/.config/google-accounts/", accounts_name});
+  } else {
+    out.assign(accounts_name);
+  }
+}
+
+void selected_account_path(path_1024& out) {
+  path_1024 creds;
+  creds_path(creds);
+  std::string_view dir = dir_part(creds.view());
+  if (!dir.empty() && dir.size() <= selected_dir_max_bytes) {
+    assign_joined(out, {dir, selected_account_name});
+  } else {
+    out.assign(selected_account_name);
+  }
+}
+
+void env_dir_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_ENV_DIR")) {
+    out.assign(value);
+    return;
+  }
+  // Only the variable counts here, never the home-derived credentials path.
+  if (const char* creds_value = env_location("LUMENHOLLOW_CREDS_PATH")) {
+    path_1024 creds;
+    creds.assign(creds_value);
+    std::string_view dir = dir_part(creds.view());
+    if (!dir.empty() && dir.size() <= env_dir_from_creds_max_bytes) {
+      assign_joined(out, {dir, env_dir_name});
+      return;
+    }
+  }
+  if (const char* home = home_dir()) {
+    assign_joined(out, {home, "/.veltrane/", env_dir_name});
+  } else {
+    out.assign(".");
+  }
+}
+
+void env_file_path(fixed_text<1056>& out) {
+  path_1024 dir;
+  env_dir_path(dir);
+  assign_joined(out, {dir.view(), "/lumenhollow.txt"});
+}
+
+void pending_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_PENDING_PATH")) {
+    out.assign(value);
+  } else if (const char* home = home_dir()) {
+    assign_joined(out, {home, "/.veltrane/.login-pending/", pending_name});
+  } else {
+    out.assign(pending_name);
+  }
+}
+
+heap_text read_file(const char* path) {
+  return platform_read_file(path, state_file_limit_bytes);
+}
