@@ -1,0 +1,47 @@
+// The JSON form of the status record, and the status action that sends it.
+#include <cstdint>
+
+#include "cgi/framing.h"
+#include "state/login_status.h"
+
+namespace {
+
+constexpr char status_opening[] =
+    "{\"ok\":true,\"plugin\":\"plugin_lumenhollow_login\",\"version\":\"1.0.0\",";
+
+const char* json_flag(int value) {
+  return value != 0 ? "true" : "false";
+}
+
+}  // namespace
+
+int emit_status(buf& out, const login_status& status) {
+  buf_addf(out, "\"logged_in\":%s,", json_flag(status.logged_in));
+  buf_adds(out, "\"email\":");
+  buf_json(out, status.email.c_str());
+  buf_adds(out, ",\"account\":");
+  buf_json(out, status.account.c_str());
+  buf_adds(out, ",\"project_id\":");
+  buf_json(out, status.project_id.c_str());
+  buf_adds(out, ",\"profile\":");
+  buf_json(out, status.profile.c_str());
+  buf_addf(out, ",\"expires_at\":%lld", static_cast<long long>(status.expires_at));
+  buf_addf(out, ",\"expires_in_sec\":%d", static_cast<int>(status.expires_in_sec));
+  buf_addf(out, ",\"expired\":%s", json_flag(status.expired));
+  buf_addf(out, ",\"has_refresh\":%s", json_flag(status.has_refresh));
+  buf_addf(out, ",\"pending\":%s", json_flag(status.pending));
+  buf_addf(out, ",\"cli_present\":%s", json_flag(status.cli_present));
+  buf_adds(out, ",\"credentials_path\":");
+  return buf_json(out, status.credentials_path.c_str());
+}
+
+int action_status() {
+  login_status status;
+  collect_status(status);
+  buf body;
+  buf_adds(body, status_opening);
+  emit_status(body, status);
+  buf_adds(body, "}\n");
+  json_respond(body);
+  return exit_ok;
+}
