@@ -26,12 +26,24 @@ std::string html(std::string_view text) {
   std::string out;
   for (char ch : text) {
     switch (ch) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += ch; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += ch;
+        break;
     }
   }
   return out;
@@ -77,7 +89,8 @@ constexpr std::string_view page_head = R"(<!doctype html>
 <div class="brand">Simulated sign-in</div>
 )";
 
-constexpr std::string_view page_foot = R"(<p class="foot">Simulated consent screen for demos and tests. Nothing leaves this machine.</p>
+constexpr std::string_view page_foot =
+    R"(<p class="foot">Simulated consent screen for demos and tests. Nothing leaves this machine.</p>
 </main>
 </body>
 </html>

@@ -38,12 +38,13 @@ sim_object failure(std::string_view error) {
 int status(const sim_paths& paths) {
   std::vector<sim_object> accounts = sim_load_accounts(paths);
   int chosen = sim_chosen_account(accounts, sim_load_selected(paths));
-  bool has_refresh = chosen >= 0 && sim_json_get(accounts[chosen], "refresh_token") != nullptr;
+  bool has_refresh = chosen >= 0 && sim_has_refresh(accounts[chosen]);
   std::string pending_text;
   bool pending = sim_read(paths.pending, pending_text);
 
   sim_object answer;
-  sim_json_set_text(answer, "identity", chosen >= 0 ? sim_json_text(accounts[chosen], "email") : "");
+  sim_json_set_text(answer, "identity",
+                    chosen >= 0 ? sim_json_text(accounts[chosen], "email") : "");
   sim_json_set_text(answer, "path", paths.accounts);
   sim_json_set(answer, "logged_in", has_refresh ? "true" : "false");
   sim_json_set(answer, "has_refresh", has_refresh ? "true" : "false");

@@ -91,11 +91,21 @@ std::string unescape(std::string_view raw) {
     }
     char esc = raw[++i];
     switch (esc) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
       case 'u': {
         unsigned code = 0;
         if (i + 4 < raw.size() &&
@@ -106,7 +116,9 @@ std::string unescape(std::string_view raw) {
         }
         break;
       }
-      default: out += esc; break;  // \" \\ \/
+      default:
+        out += esc;
+        break;  // \" \\ \/
     }
   }
   return out;

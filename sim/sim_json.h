@@ -27,5 +27,5 @@ void sim_json_set(sim_object& object, std::string_view key, std::string raw);
 void sim_json_set_text(sim_object& object, std::string_view key, std::string_view text);
 void sim_json_erase(sim_object& object, std::string_view key);
 
-std::string sim_json_write(const sim_object& object);                 // one line, no line feed
+std::string sim_json_write(const sim_object& object);                // one line, no line feed
 std::string sim_json_write(const std::vector<sim_object>& objects);  // pretty enough to read

@@ -62,8 +62,12 @@ sim_paths sim_locate() {
   return p;
 }
 
-std::string sim_email() { return env_or("LUMENHOLLOW_SIM_EMAIL", "demo@example.com"); }
-std::string sim_project() { return env_or("LUMENHOLLOW_SIM_PROJECT", "demo-project-1234"); }
+std::string sim_email() {
+  return env_or("LUMENHOLLOW_SIM_EMAIL", "demo@example.com");
+}
+std::string sim_project() {
+  return env_or("LUMENHOLLOW_SIM_PROJECT", "demo-project-1234");
+}
 
 long long sim_token_ttl_seconds() {
   std::string text = env_or("LUMENHOLLOW_SIM_TOKEN_TTL", "3599");
@@ -103,9 +107,13 @@ bool sim_write(const std::string& path, std::string_view content) {
   return false;
 }
 
-void sim_remove(const std::string& path) { ::unlink(path.c_str()); }
+void sim_remove(const std::string& path) {
+  ::unlink(path.c_str());
+}
 
-long long sim_now() { return static_cast<long long>(std::time(nullptr)); }
+long long sim_now() {
+  return static_cast<long long>(std::time(nullptr));
+}
 
 std::string sim_random_token(std::size_t length) {
   static constexpr char alphabet[] =
@@ -131,6 +139,11 @@ int sim_chosen_account(const std::vector<sim_object>& accounts, std::string_view
     if (first < 0) first = static_cast<int>(i);
   }
   return first;
+}
+
+bool sim_has_refresh(const sim_object& account) {
+  const sim_member* token = sim_json_get(account, "refresh_token");
+  return token != nullptr && token->raw != "null";
 }
 
 std::vector<sim_object> sim_load_accounts(const sim_paths& paths) {

@@ -17,8 +17,8 @@ struct sim_paths {
 sim_paths sim_locate();
 
 // Demo identity and timing, each from an environment variable with a default.
-std::string sim_email();    // LUMENHOLLOW_SIM_EMAIL, demo@example.com
-std::string sim_project();  // LUMENHOLLOW_SIM_PROJECT, demo-project-1234
+std::string sim_email();            // LUMENHOLLOW_SIM_EMAIL, demo@example.com
+std::string sim_project();          // LUMENHOLLOW_SIM_PROJECT, demo-project-1234
 long long sim_token_ttl_seconds();  // LUMENHOLLOW_SIM_TOKEN_TTL, 3599
 
 inline constexpr long long sim_pending_ttl_seconds = 600;
@@ -36,6 +36,9 @@ std::string sim_random_token(std::size_t length);
 // The account the node reports: the selected one when the accounts file holds it, else the first
 // with an e-mail address. Returns its index in `accounts`, or -1.
 int sim_chosen_account(const std::vector<sim_object>& accounts, std::string_view selected);
+
+// Whether the account holds a refresh token; a null one counts as none, as the plugin reads it.
+bool sim_has_refresh(const sim_object& account);
 
 // Accounts file content; an absent or malformed file gives no accounts.
 std::vector<sim_object> sim_load_accounts(const sim_paths& paths);

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   sim_paths paths = sim_locate();
   std::vector<sim_object> accounts = sim_load_accounts(paths);
   int chosen = sim_chosen_account(accounts, sim_load_selected(paths));
-  if (chosen < 0 || sim_json_get(accounts[chosen], "refresh_token") == nullptr) {
+  if (chosen < 0 || !sim_has_refresh(accounts[chosen])) {
     sim_json_set(answer, "ok", "false");
     sim_json_set_text(answer, "error", "no stored refresh token on this node; sign in first");
     sim_print(answer);
