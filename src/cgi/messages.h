@@ -1,12 +1,26 @@
 // Every fixed text that the program sends, defined once.
 #pragma once
 
+#include <cstddef>
+
 inline constexpr char discovery_line[] = "{\"name\":\"google\",\"desc\":\"Google login\"}\n";
 inline constexpr char version_line[] = "plugin_lumenhollow_login 1.0.0\n";
 
+inline constexpr int http_ok = 200;
+inline constexpr int http_bad_request = 400;
+inline constexpr int http_not_found = 404;
 inline constexpr char reason_ok[] = "OK";
 inline constexpr char reason_bad_request[] = "Bad Request";
 inline constexpr char reason_not_found[] = "Not Found";
+
+// The gate's refusal is fixed bytes of its own: no X-Content-Type-Options line, no detail member.
+inline constexpr char gate_refusal[] =
+    "Status: 401 Unauthorized\r\nContent-Type: application/json; charset=utf-8\r\n"
+    "Cache-Control: no-store\r\n\r\n{\"ok\":false,\"error\":\"invalid node password\"}\n";
+static_assert(sizeof gate_refusal - 1 == 145);
+
+// Every failure body opens like this; the error code follows as a JSON string.
+inline constexpr char failure_opening[] = "{\"ok\":false,\"error\":";
 
 inline constexpr char error_unknown_action[] = "unknown_action";
 inline constexpr char error_missing_code[] = "missing_code";
@@ -25,6 +39,7 @@ inline constexpr char error_finish_failed[] = "finish_failed";
 inline constexpr char detail_finish_no_json[] = "the login CLI returned no JSON";
 inline constexpr char detail_code_rejected[] =
     "Google rejected the code, or the account needs verification in a browser";
+inline constexpr char error_refresh_failed[] = "refresh_failed";
 inline constexpr char detail_refresh_default[] =
     "the token CLI could not refresh the session; sign in again";
 
@@ -35,3 +50,15 @@ inline constexpr char redirect_host[] = "localhost";
 inline constexpr char default_start_hint[] =
     "Sign in with Google and approve. The browser lands on localhost - copy the whole address (or "
     "just the code) and paste it here.";
+
+// The hint spells the host out; keep it in step with redirect_host.
+constexpr bool hint_names_redirect_host() {
+  constexpr std::size_t host_len = sizeof redirect_host - 1;
+  for (std::size_t at = 0; at + host_len < sizeof default_start_hint; ++at) {
+    std::size_t i = 0;
+    while (i < host_len && default_start_hint[at + i] == redirect_host[i]) ++i;
+    if (i == host_len) return true;
+  }
+  return false;
+}
+static_assert(hint_names_redirect_host());
