@@ -1,0 +1,72 @@
+// The finish action: hand a pasted authorization code to the login CLI and, once it is accepted,
+// answer with the fresh status.
+#include <cstdio>
+
+#include "cgi/framing.h"
+#include "cgi/messages.h"
+#include "state/login_status.h"
+#include "text/buf.h"
+#include "text/fixed_text.h"
+#include "text/json_reader.h"
+#include "tools/actions.h"
+#include "tools/code_intake.h"
+#include "tools/tool_runner.h"
+
+namespace {
+
+constexpr std::size_t quoted_code_bytes = 2112;
+constexpr std::size_t finish_argument_bytes = 2176;
+
+}  // namespace
+
+int action_finish(const char* query) {
+  code_text code;
+  if (!code_take_raw(query, code)) {
+    emit_error(http_bad_request, reason_bad_request, error_missing_code, detail_missing_code);
+    return exit_failure;
+  }
+  code_percent_decode(code.bytes);
+  trim_tail(code.bytes);
+  code_extract(code);
+  if (!code_is_acceptable(code.view())) {
+    emit_error(http_bad_request, reason_bad_request, error_invalid_code, detail_invalid_code);
+    return exit_failure;
+  }
+
+  // An accepted code holds no quote, so inside single quotes it reaches the tool as one argument,
+  // byte for byte.
+  char quoted[quoted_code_bytes];
+  shell_quote_into(code.c_str(), quoted, sizeof quoted);
+  char argument[finish_argument_bytes];
+  std::snprintf(argument, sizeof argument, "--finish %s", quoted);
+
+  fixed_text<512> tool_error;
+  {
+    buf output;
+    if (run_capture(login_bin(), argument, output) <= 0) {
+      emit_error(http_ok, reason_ok, error_cli_unavailable, detail_login_cli_unavailable);
+      return exit_failure;
+    }
+    const char* line = last_json_line(output);
+    if (line == nullptr) {
+      emit_error(http_ok, reason_ok, error_finish_failed, detail_finish_no_json);
+      return exit_failure;
+    }
+    const char* end = output.data + output.len;
+    if (!json_bool_field(line, end, "ok", 0)) {
+      json_str_field(line, end, "error", tool_error);
+      emit_error(http_ok, reason_ok, tool_error.empty() ? error_finish_failed : tool_error.c_str(),
+                 detail_code_rejected);
+      return exit_failure;
+    }
+  }
+
+  login_status status;
+  collect_status(status);
+  buf document;
+  buf_adds(document, "{\"ok\":true,\"state\":\"done\",");
+  emit_status(document, status);
+  buf_adds(document, "}\n");
+  json_respond(document);
+  return exit_ok;
+}
