@@ -1,0 +1,300 @@
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+const query = new URLSearchParams(location.search);
+
+// A storage that cannot be used (blocked, sandboxed) reads as empty.
+function stored(key) {
+  try {
+    return localStorage.getItem(key) || '';
+  } catch (e) {
+    return '';
+  }
+}
+
+const node = query.get('node') || '';
+const sid = query.get('id') || '';
+const pwd = query.get('pwd') || (node && stored('bot_pwd_' + node)) || stored('bot_active_pwd');
+const HUB = query.get('plugin') || '';
+let authUrl = '';
+
+const label = {
+  start: 'Start Google Login',
+  finish: 'Authorize & Discover Project',
+  refresh: 'Refresh Token Now',
+};
+
+// Through the hub the page must call the hub's plugin route back; on the node itself
+// /plugins?plugin= lists the node's plugins instead of reaching this program.
+function url(action, extra) {
+  let address = HUB
+    ? '/plugins?plugin=' + encodeURIComponent(HUB) + '&action=' + encodeURIComponent(action)
+    : '/plugin_lumenhollow_login?action=' + encodeURIComponent(action);
+  if (extra) address += '&' + extra;
+  if (node) address += '&node=' + encodeURIComponent(node);
+  if (sid) address += '&id=' + encodeURIComponent(sid);
+  if (pwd) address += '&pwd=' + encodeURIComponent(pwd);
+  return address;
+}
+
+function hdr() {
+  const headers = {};
+  if (pwd) headers['X-Bot-Password'] = pwd;
+  return headers;
+}
+
+// Answers are judged by their `ok` member, never by the HTTP status: a refused password comes
+// back as a 401 with a JSON body the page shows like any other error.
+async function api(action, extra) {
+  const response = await fetch(url(action, extra), { headers: hdr(), cache: 'no-store' });
+  const text = await response.text();
+  try {
+    return JSON.parse(text);
+  } catch (e) {
+    return { ok: false, error: 'bad response' };
+  }
+}
+
+const reason = (err) => (err && err.message) || String(err);
+const failText = (answer, fallback) => (answer && (answer.detail || answer.error)) || fallback;
+
+let toastTimer = 0;
+function toast(message) {
+  const box = $('toast');
+  box.textContent = message;
+  box.classList.add('show');
+  clearTimeout(toastTimer);
+  toastTimer = setTimeout(() => box.classList.remove('show'), 2200);
+}
+
+function note(box, message, kind) {
+  box.textContent = message || '';
+  box.className = message ? 'note show' + (kind ? ' ' + kind : '') : 'note';
+}
+
+// rows: [label, value, plain]; plain values use the text font instead of the monospace one.
+function kv(box, rows) {
+  box.replaceChildren();
+  for (const [key, value, plain] of rows) {
+    const k = document.createElement('div');
+    k.className = 'k';
+    k.textContent = key;
+    const v = document.createElement('div');
+    v.className = plain ? 'v plain' : 'v';
+    v.textContent = value;
+    box.append(k, v);
+  }
+}
+
+function fmtExpiry(seconds) {
+  if (!seconds && seconds !== 0) return '-';
+  if (seconds <= 0) return 'expired';
+  if (seconds < 90) return seconds + 's';
+  if (seconds < 5400) return Math.round(seconds / 60) + ' min';
+  if (seconds < 172800) return Math.round(seconds / 3600) + ' h';
+  return Math.round(seconds / 86400) + ' d';
+}
+
+function setPill(status) {
+  let kind = 'off';
+  let text = 'Not Connected';
+  if (status.logged_in && status.expired) {
+    kind = 'warn';
+    text = 'Expired';
+  } else if (status.logged_in) {
+    kind = 'ok';
+    text = 'Connected';
+  } else if (status.pending) {
+    kind = 'warn';
+    text = 'Signing in';
+  }
+  $('pill').className = 'pill ' + kind;
+  $('pillText').textContent = text;
+}
+
+function showStep(step) {
+  $('step1').classList.toggle('on', step === 1);
+  $('step2').classList.toggle('on', step === 2);
+}
+
+function render(status) {
+  setPill(status);
+  $('sub').textContent = status.email || 'OAuth 2.0 PKCE login on this node';
+
+  let lead = 'No Google session on this node yet. Start a login below.';
+  if (status.logged_in && status.expired) {
+    lead = 'The session is present but its access token has expired. Use Refresh Token Now.';
+  } else if (status.logged_in) {
+    lead = 'This node holds a Google Lumenhollow session.';
+  }
+  $('sessionLead').textContent = lead;
+
+  kv($('session'), [
+    ['Account', status.email || '-', true],
+    ['Logged in', status.logged_in ? 'yes' : 'no', true],
+    ['Refresh token', status.has_refresh ? 'stored' : 'none', true],
+    ['Token expires', status.logged_in ? fmtExpiry(status.expires_in_sec) : '-', true],
+    ['Login pending', status.pending ? 'yes' : 'no', true],
+    ['Login CLI', status.cli_present ? 'found' : 'not found', true],
+    ['Credentials', status.credentials_path || '-', false],
+  ]);
+  kv($('project'), [
+    status.project_id
+      ? ['Project ID', status.project_id, false]
+      : ['Project ID', '(consumer shared project)', true],
+    ['Profile', status.profile || '-', true],
+    ['Provider', 'google (Lumenhollow)', true],
+  ]);
+
+  // A finished or abandoned sign-in is shown by the flows themselves, so only switch towards step 2.
+  if (status.pending) showStep(2);
+}
+
+async function load() {
+  try {
+    const answer = await api('status');
+    if (answer && answer.ok === true) render(answer);
+    else toast((answer && answer.error) || 'status failed');
+  } catch (err) {
+    toast('Status failed: ' + reason(err));
+  }
+}
+
+function busy(button, text) {
+  button.disabled = true;
+  button.textContent = text;
+}
+
+function idle(button, text) {
+  button.disabled = false;
+  button.textContent = text;
+}
+
+async function start() {
+  const button = $('btnStart');
+  busy(button, 'Starting...');
+  let answer;
+  try {
+    answer = await api('start');
+  } catch (err) {
+    idle(button, label.start);
+    toast('Start failed: ' + reason(err));
+    return;
+  }
+  idle(button, label.start);
+  if (!answer || answer.ok !== true) {
+    toast(failText(answer, 'start failed'));
+    return;
+  }
+  authUrl = answer.auth_url || '';
+  $('authUrl').textContent = authUrl;
+  // Only a web address becomes the link's target; anything else stays visible as text.
+  $('linkOpen').href = /^https?:\/\//i.test(authUrl) ? authUrl : '#';
+  if (answer.hint) $('flowHint').textContent = answer.hint;
+  showStep(2);
+  $('codeInput').focus();
+}
+
+async function finish() {
+  const button = $('btnFinish');
+  const box = $('loginNote');
+  // The keyboard shortcut must not send a second exchange while one is running.
+  if (button.disabled) return;
+  const code = $('codeInput').value.trim();
+  if (!code) {
+    note(box, 'Paste the code or the redirect address first.', 'err');
+    return;
+  }
+  busy(button, 'Authorizing...');
+  note(box, 'Exchange in progress. The Google project discovery can take a few seconds.');
+  let answer;
+  try {
+    answer = await api('finish', 'code=' + encodeURIComponent(code));
+  } catch (err) {
+    idle(button, label.finish);
+    note(box, 'Exchange failed: ' + reason(err), 'err');
+    return;
+  }
+  idle(button, label.finish);
+  if (!answer || answer.ok !== true) {
+    note(box, failText(answer, 'exchange failed'), 'err');
+    return;
+  }
+  note(box, '');
+  showStep(1);
+  $('codeInput').value = '';
+  render(answer);
+  toast('Signed in as ' + (answer.email || 'Google account'));
+}
+
+// The answer is not examined: whatever the login CLI says, the pending sign-in is abandoned here
+// and the fresh status tells the truth.
+async function cancel() {
+  try {
+    await api('cancel');
+  } catch (err) {
+    toast('Cancel failed: ' + reason(err));
+    return;
+  }
+  showStep(1);
+  $('codeInput').value = '';
+  note($('loginNote'), '');
+  toast('Pending login cancelled');
+  load();
+}
+
+async function refreshToken() {
+  const button = $('btnRefresh');
+  const box = $('refreshNote');
+  busy(button, 'Refreshing...');
+  note(box, 'Asking Google for a new access token...');
+  let answer;
+  try {
+    answer = await api('refresh');
+  } catch (err) {
+    idle(button, label.refresh);
+    note(box, 'Refresh failed: ' + reason(err), 'err');
+    return;
+  }
+  idle(button, label.refresh);
+  if (!answer || answer.ok !== true) {
+    note(box, failText(answer, 'refresh failed'), 'err');
+    return;
+  }
+  note(box, 'Token refreshed. Expires in ' + fmtExpiry(answer.expires_in_sec) + '.', 'ok');
+  render(answer);
+}
+
+function copyLink() {
+  if (!authUrl) return;
+  if (navigator.clipboard && navigator.clipboard.writeText) {
+    navigator.clipboard.writeText(authUrl).then(
+      () => toast('Link copied'),
+      () => toast('Copy failed'),
+    );
+  } else {
+    toast('Copy not available');
+  }
+}
+
+// The theme shell's bridge loads after this script, so it is looked up at click time.
+function toggleTheme() {
+  if (typeof window.qvApplyTheme !== 'function' || typeof window.qvTheme !== 'function') return;
+  window.qvApplyTheme(window.qvTheme() === 'dark' ? 'light' : 'dark');
+}
+
+$('btnReload').addEventListener('click', load);
+$('btnStart').addEventListener('click', start);
+$('btnFinish').addEventListener('click', finish);
+$('btnCancel').addEventListener('click', cancel);
+$('btnRefresh').addEventListener('click', refreshToken);
+$('btnCopy').addEventListener('click', copyLink);
+$('themeToggle').addEventListener('click', toggleTheme);
+$('codeInput').addEventListener('keydown', (event) => {
+  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    finish();
+  }
+});
+
+load();
