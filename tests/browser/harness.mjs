@@ -107,6 +107,7 @@ export async function startStack(options = {}) {
   const consent = requireFile(path.join(buildDir, 'sim', 'sim-consent'), 'build the sim targets');
 
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumenhollow-stack-'));
+  scratch.add(dir);  // removed at exit too, should the start fail half-way
   const home = path.join(dir, 'home');
   fs.mkdirSync(home);
   fs.mkdirSync(path.join(dir, 'www'));
@@ -168,6 +169,7 @@ export async function startStack(options = {}) {
         clearTimeout(timer);
       }
       fs.rmSync(dir, { recursive: true, force: true });
+      scratch.delete(dir);
     },
   };
 }
