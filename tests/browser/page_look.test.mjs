@@ -1,0 +1,121 @@
+// The signed-in console as an operator sees it: accessibility in both themes and screenshots for a
+// human to look at (tests/browser/artifacts/). The sign-in itself runs for real, through the
+// program and the simulated login CLI.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { createRequire } from 'node:module';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { launchBrowser, startStack } from './harness.mjs';
+
+const artifacts = path.join(path.dirname(fileURLToPath(import.meta.url)), 'artifacts');
+const axeSource = fs.readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+
+let stack;
+let browser;
+before(async () => {
+  fs.mkdirSync(artifacts, { recursive: true });
+  stack = await startStack();
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+  await stack?.stop();
+});
+
+async function withPage(contextOptions, body) {
+  const context = await browser.newContext(contextOptions);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (err) => errors.push(err.message));
+  try {
+    await body(page);
+  } finally {
+    await context.close();
+  }
+  assert.deepEqual(errors, [], 'the page raised script errors');
+}
+
+const loaded = (page) =>
+  page.waitForFunction(() => document.getElementById('pillText').textContent !== 'Checking');
+
+async function assertAccessible(page, state) {
+  if (!(await page.evaluate(() => 'axe' in window))) await page.evaluate(axeSource);
+  const result = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations
+    .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+    .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+  assert.deepEqual(serious, [], `${state}: serious or critical axe violations`);
+}
+
+// Start, approve and paste the redirect address back, as an operator would.
+async function signIn(page) {
+  await page.click('#btnStart');
+  await page.locator('#step2').waitFor();
+  const marker = JSON.parse(fs.readFileSync(stack.paths.pending, 'utf8'));
+  await page.fill('#codeInput', `http://localhost:8085/?state=${marker.state}&code=${marker.code}&scope=email`);
+  await page.click('#btnFinish');
+  await page.locator('#pill.ok').waitFor();
+}
+
+let signedIn = false;
+async function openSignedIn(page, query) {
+  await page.goto(stack.direct + query);
+  await loaded(page);
+  if (!signedIn) {
+    await signIn(page);
+    signedIn = true;
+  }
+  await page.click('#btnRefresh');
+  await page.locator('#refreshNote.ok').waitFor();
+}
+
+for (const theme of ['dark', 'light']) {
+  test(`${theme}: the console passes axe in every state and looks finished`, () =>
+    withPage({ viewport: { width: 1100, height: 900 } }, async (page) => {
+      await openSignedIn(page, `?theme=${theme}`);
+      assert.equal(await page.textContent('#pillText'), 'Connected');
+      await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
+      await page.screenshot({ path: path.join(artifacts, `console-${theme}.png`), fullPage: true });
+      await assertAccessible(page, 'signed in, refresh note');
+
+      // A second sign-in with a wrong code: link box, code field and an error note.
+      await page.click('#btnStart');
+      await page.locator('#step2').waitFor();
+      await page.fill('#codeInput', 'not-the-code');
+      await page.click('#btnFinish');
+      await page.locator('#loginNote.err').waitFor();
+      await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
+      await page.screenshot({ path: path.join(artifacts, `console-${theme}-step2.png`), fullPage: true });
+      await assertAccessible(page, 'step 2, error note');
+      await page.click('#btnCancel');
+      await page.locator('#step1').waitFor();
+
+      // The amber and grey pills, from canned status documents.
+      for (const [pill, status] of [
+        ['warn', { logged_in: true, expired: true }],
+        ['off', { logged_in: false }],
+      ]) {
+        await page.route(
+          (url) => url.searchParams.get('action') === 'status',
+          (route) => route.fulfill({ json: { ok: true, email: '', cli_present: true, ...status } }),
+        );
+        await page.reload();
+        await page.locator(`#pill.${pill}`).waitFor();
+        await assertAccessible(page, `pill ${pill}`);
+        await page.unrouteAll();
+      }
+    }));
+}
+
+test('narrow screen: one column, nothing cut off', () =>
+  withPage({ viewport: { width: 390, height: 844 }, deviceScaleFactor: 2 }, async (page) => {
+    await openSignedIn(page, '?theme=dark');
+    await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
+    assert.equal(overflow, 0, 'the page scrolls sideways');
+    const columns = await page.locator('#session').evaluate((el) => getComputedStyle(el).gridTemplateColumns);
+    assert.equal(columns.split(' ').length, 1);
+    await page.screenshot({ path: path.join(artifacts, 'console-390.png'), fullPage: true });
+  }));
