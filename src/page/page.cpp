@@ -1,6 +1,7 @@
 // Page delivery: the HTML header block, then the template with the theme shell at its markers.
 #include "page/page.h"
 
+#include "cgi/framing.h"
 #include "page/page_data.h"
 #include "platform/platform.h"
 
@@ -32,5 +33,5 @@ int deliver_page() {
       {page_template + bridge_at + 1, page_template_len - bridge_at - 1},
   };
   platform_write_stdout(pieces, sizeof pieces / sizeof pieces[0]);
-  return 0;
+  return exit_ok;
 }
