@@ -1,65 +1,11 @@
 #include "tools/code_intake.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "text/json_reader.h"
-
 namespace {
-
-class scoped_env {
- public:
-  scoped_env(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~scoped_env() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-  scoped_env(const scoped_env&) = delete;
-  scoped_env& operator=(const scoped_env&) = delete;
-
- private:
-  const char* name_;
-  bool had_ = false;
-  std::string old_;
-};
-
-// Standard input reads `content` while the object lives.
-class scoped_stdin {
- public:
-  explicit scoped_stdin(const std::string& content) : file_(std::tmpfile()) {
-    std::fwrite(content.data(), 1, content.size(), file_);
-    std::fflush(file_);
-    lseek(fileno(file_), 0, SEEK_SET);
-    saved_ = dup(STDIN_FILENO);
-    dup2(fileno(file_), STDIN_FILENO);
-  }
-  ~scoped_stdin() {
-    dup2(saved_, STDIN_FILENO);
-    close(saved_);
-    std::fclose(file_);
-  }
-  scoped_stdin(const scoped_stdin&) = delete;
-  scoped_stdin& operator=(const scoped_stdin&) = delete;
-
- private:
-  FILE* file_;
-  int saved_ = -1;
-};
 
 TEST(CodeIntake, BodyLengthIsReadLikeStrtol) {
   struct {
@@ -116,36 +62,6 @@ TEST(CodeIntake, BodyValueIsFoundLeniently) {
   }
 }
 
-TEST(CodeIntake, QueryKeyWinsOverBody) {
-  struct {
-    const char* name;
-    const char* query;
-    const char* content_length;
-    std::string body;
-    int has_code;
-    std::string raw;
-  } cases[] = {
-      {"empty query value, body not read", "action=finish&code=", "14", "{\"code\":\"abc\"}", 1,
-       ""},
-      {"query value undecoded", "code=a%2Bb+c", nullptr, "", 1, "a%2Bb+c"},
-      {"body", "action=finish", "14", "{\"code\":\"abc\"}", 1, "abc"},
-      {"body cut at its length", "action=finish", "11", "{\"code\":\"abcdef\"}", 1, "ab"},
-      {"body shorter than its length", "action=finish", "200", "{\"code\":\"abc\"}", 1, "abc"},
-      {"no length", "action=finish", nullptr, "{\"code\":\"abc\"}", 0, ""},
-      {"length too large", "action=finish", "262144", "{\"code\":\"abc\"}", 0, ""},
-      {"form body", "action=finish", "8", "code=abc", 0, ""},
-      {"empty body value", "action=finish", "11", "{\"code\":\"\"}", 0, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    scoped_env length("CONTENT_LENGTH", c.content_length);
-    scoped_stdin input(c.body);
-    code_text raw;
-    EXPECT_EQ(code_take_raw(c.query, raw), c.has_code);
-    EXPECT_EQ(raw.view(), c.raw);
-  }
-}
-
 TEST(CodeIntake, PercentDecodingIsOnePass) {
   struct {
     const char* raw;
@@ -195,13 +111,6 @@ TEST(CodeIntake, ValidationRefusesShellBytes) {
   EXPECT_EQ(code_is_acceptable(""), 0);
   EXPECT_EQ(code_is_acceptable("4/0Ab c=?#%+!()*~._-"), 1);
   EXPECT_EQ(code_is_acceptable("\xc3\xa9"), 1);
-}
-
-TEST(CodeIntake, LineBreakOnlyCodeIsEmptyAfterTrim) {
-  char text[] = "%0A%0D";
-  code_percent_decode(text);
-  trim_tail(text);
-  EXPECT_EQ(code_is_acceptable(text), 0);
 }
 
 }  // namespace
