@@ -1,6 +1,7 @@
 // Intake of a pasted authorization code, in the order the finish action applies the steps.
 #include "tools/code_intake.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -11,10 +12,6 @@
 #include "text/heap_text.h"
 
 namespace {
-
-bool is_c_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -35,7 +32,7 @@ std::size_t code_body_length(const char* content_length) {
   // Read leniently, as strtol would: leading white space, one sign, digits up to the first other
   // byte. A negative, zero, unparsable or huge length means the body is not read.
   const char* p = content_length;
-  while (is_c_space(*p)) ++p;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
   bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
   std::uint64_t length = 0;

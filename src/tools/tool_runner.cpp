@@ -1,6 +1,7 @@
 // The tool runner: one quoted program word, output captured in pieces, 127 read as "not installed".
 #include "tools/tool_runner.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -20,14 +21,11 @@ const char* env_or(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-// White space as the C locale classifies it: tab, LF, VT, FF, CR and space.
-bool is_c_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
+// The program never sets a locale, so isspace is the C classification: tab to CR, and space.
 void trim_capture(buf& capture) {
   if (capture.data == nullptr) return;
-  while (capture.len > 0 && is_c_space(capture.data[capture.len - 1])) {
+  while (capture.len > 0 &&
+         std::isspace(static_cast<unsigned char>(capture.data[capture.len - 1]))) {
     capture.data[--capture.len] = '\0';
   }
 }
