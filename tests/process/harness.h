@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -24,12 +23,12 @@ struct reply {
 };
 void PrintTo(const reply& r, std::ostream* os);
 
-// The text as a C string literal would spell it, for readable failure messages.
+// The bytes with control and non-ASCII bytes written as escapes, for readable failure messages.
 std::string printable(std::string_view bytes);
 
 // A fake command-line tool: a /bin/sh script that appends its arguments to a record file and prints
-// a chosen output chosen by its first argument. It also writes to its standard error, which the
-// program must discard.
+// the output set for its first argument. It also writes to its standard error, which the program
+// must discard.
 class fake_tool {
  public:
   fake_tool(std::string dir, std::string name);
