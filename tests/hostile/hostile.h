@@ -1,0 +1,55 @@
+// Helpers shared by the hostile-input suite: scripted tools that misbehave in ways the fake tools
+// of the process harness do not, and the answers that recur across its tables.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace hostile {
+
+using calls = std::vector<std::vector<std::string>>;
+
+// An executable /bin/sh script at <root>/bin/<name>; returns its path.
+inline std::string script(const sandbox& sb, const std::string& name, const std::string& body) {
+  const std::string path = sb.write_file(sb.root() + "/bin/" + name, "#!/bin/sh\n" + body);
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+// The status of a node with no state files, as this sandbox's program reports it.
+inline expected::status nothing(const sandbox& sb) {
+  expected::status s;
+  s.credentials_path = sb.accounts_path();
+  return s;
+}
+
+inline expected::status signed_in(const sandbox& sb, const std::string& email) {
+  expected::status s = nothing(sb);
+  s.email = s.account = email;
+  s.logged_in = s.has_refresh = true;
+  return s;
+}
+
+inline bool running_as_root() { return ::geteuid() == 0; }
+
+// Linux caps each environment string at 128 KiB including "NAME=" and the terminating NUL.
+inline constexpr std::size_t env_string_max_bytes = 128 * 1024;
+inline std::size_t longest_value(const std::string& name) {
+  return env_string_max_bytes - name.size() - 2;
+}
+
+inline const reply missing_code =
+    expected::error_reply("400 Bad Request", "missing_code", expected::missing_code_detail);
+inline const reply invalid_code =
+    expected::error_reply("400 Bad Request", "invalid_code", expected::invalid_code_detail);
+inline const reply login_cli_unavailable =
+    expected::tool_error("cli_unavailable", expected::login_cli_missing_detail);
+inline const reply token_cli_unavailable =
+    expected::tool_error("cli_unavailable", expected::token_cli_missing_detail);
+
+}  // namespace hostile
