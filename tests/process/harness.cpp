@@ -300,6 +300,20 @@ std::string sandbox::make_dir(const std::string& path) const {
   return full;
 }
 
+std::string sandbox::make_dir_of_length(std::size_t length) const {
+  std::string dir = root_ + "/";
+  while (dir.size() < length) {
+    // Components stay below the usual 255-byte name limit; a rest of one byte would be an empty
+    // component, so the step before it is shortened.
+    std::size_t left = length - dir.size();
+    std::size_t n = left > 201 ? 200 : left - 1;
+    if (left > 201 && left - 201 < 2) n = 150;
+    dir += std::string(n, 'd') + "/";
+  }
+  fs::create_directories(dir);
+  return dir;
+}
+
 fake_tool& sandbox::tool_named(const std::string& name) {
   auto it = tools_.find(name);
   if (it == tools_.end()) it = tools_.emplace(name, fake_tool(root_ + "/bin", name)).first;

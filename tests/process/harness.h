@@ -91,6 +91,9 @@ class sandbox {
   // Writes a file (creating its directories) at an absolute path or one relative to root().
   std::string write_file(const std::string& path, std::string_view content) const;
   std::string make_dir(const std::string& path) const;
+  // A directory under root() whose path, final slash included, is exactly `length` bytes long
+  // (at least root().size() + 3), for tests at the program's path limits.
+  std::string make_dir_of_length(std::size_t length) const;
 
   // A fake tool in <root>/bin. The login and token CLIs are also put into the environment
   // (LUMENHOLLOW_LOGIN_BIN, LUMENHOLLOW_TOKEN_BIN); the variant with a name only creates it.

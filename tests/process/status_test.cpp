@@ -418,20 +418,6 @@ TEST(Status, BareAccountsFileNameResolvesInTheWorkingDirectory) {
   EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
 }
 
-// A directory that really exists, whose path including its final slash is `length` bytes long.
-std::string dir_of_length(const sandbox& sb, std::size_t length) {
-  std::string dir = sb.root() + "/";
-  while (dir.size() < length) {
-    std::size_t left = length - dir.size();
-    // Keep every component below the usual 255-byte name limit, and never leave a 1-byte rest.
-    std::size_t n = left > 201 ? 200 : left - 1;
-    if (left > 201 && left - 201 < 2) n = 150;
-    dir += std::string(n, 'd') + "/";
-  }
-  sb.make_dir(dir);
-  return dir;
-}
-
 TEST(Status, FilesBesideALongAccountsPathFallBackPastTheirLimits) {
   struct row {
     std::size_t dir_length;  // of the accounts file's directory, final slash included
@@ -448,7 +434,7 @@ TEST(Status, FilesBesideALongAccountsPathFallBackPastTheirLimits) {
     SCOPED_TRACE("directory of " + std::to_string(r.dir_length) + " bytes");
     sandbox sb;
     sb.missing_login_cli();
-    const std::string dir = dir_of_length(sb, r.dir_length);
+    const std::string dir = sb.make_dir_of_length(r.dir_length);
     ASSERT_EQ(dir.size(), r.dir_length);
     const std::string creds = sb.write_file(
         dir + "acc.json",
