@@ -49,6 +49,7 @@ TEST(Refresh, ProjectFromTheToolOnlyWhenNotEmpty) {
       {"null project", R"({"ok":true,"project_id":null})", "p-1"},
       {"project given", R"({"ok":true,"project_id":"proj-7"})", "proj-7"},
       {"numeric project", R"({"ok":true,"project_id":1234})", "1234"},
+      {"bare value runs to the brace", "{\"ok\":true,\"project_id\":p 1\n}", "p 1"},
       {"escaped project", R"({"ok":true,"project_id":"p\"q\\r"})", "p\\\"q\\\\r"},
       {"project cut at 255 bytes", "{\"ok\":true,\"project_id\":\"" + std::string(300, 'p') + "\"}",
        std::string(255, 'p')},

@@ -156,6 +156,22 @@ TEST(Start, ToolNameWithShellCharactersIsOneWord) {
   EXPECT_FALSE(std::filesystem::exists(sb.root() + "/y"));
 }
 
+TEST(Start, ToolPathOf509BytesFitsAndLongerOnesAreCut) {
+  for (std::size_t length : {509u, 510u}) {
+    SCOPED_TRACE(std::to_string(length) + "-byte tool path");
+    sandbox sb;
+    // The fake tool lives at the 509-byte path; a 510-byte name is cut to exactly that path.
+    const std::string dir = sb.make_dir_of_length(509 - 9);
+    fake_tool cli(dir.substr(0, dir.size() - 1), std::string(9, 't'));
+    ASSERT_EQ(cli.path().size(), 509u);
+    cli.on("--start", "{\"auth_url\":\"https://a\"}");
+    sb.set_env("LUMENHOLLOW_LOGIN_BIN", cli.path() + std::string(length - 509, 'x'));
+    EXPECT_EQ(sb.request("action=start"),
+              expected::json_reply(start_doc("paste_code", "https://a", "900", default_hint)));
+    EXPECT_EQ(cli.calls(), (calls{{"--start"}}));
+  }
+}
+
 TEST(Start, CaptureKeepsAt256KiBOfOutput) {
   // Filler lines of 1000 bytes, then the JSON line: the piece that crosses 262,144 bytes and
   // everything after it are dropped.
