@@ -2,6 +2,7 @@
 // refusals before any tool runs, and the done document.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
