@@ -3,6 +3,8 @@
 // sanitizer cannot see it (inside one array).
 #pragma once
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +21,19 @@
       std::abort();                                                                        \
     }                                                                                      \
   } while (0)
+
+// libFuzzer's timeout alarm interrupts whatever system call is running; without SA_RESTART a read
+// from a tool's pipe would end early and show up as a false finding. Call before running tools.
+inline void restart_interrupted_calls() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  struct sigaction action {};
+  if (sigaction(SIGALRM, nullptr, &action) == 0) {
+    action.sa_flags |= SA_RESTART;
+    sigaction(SIGALRM, &action, nullptr);
+  }
+}
 
 inline constexpr unsigned char fuzz_canary = 0xA5;
 inline constexpr std::size_t fuzz_canary_bytes = 32;

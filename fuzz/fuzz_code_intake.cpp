@@ -103,6 +103,7 @@ void put_env(const char* name, const std::string* value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
+  restart_interrupted_calls();
   const unsigned flags = data[0];
   std::vector<std::string> f = fuzz_fields(data + 1, size - 1, 3);
   const std::string query(f[0].c_str());

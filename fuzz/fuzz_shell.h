@@ -2,6 +2,7 @@
 // keeps this cheap inside a large sanitized fuzzer process, where fork would copy its page tables.
 #pragma once
 
+#include <errno.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,10 +36,12 @@ inline shell_result run_shell(const std::string& command_line) {
     char chunk[4096];
     for (;;) {
       ssize_t n = ::read(fds[0], chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       result.output.append(chunk, static_cast<std::size_t>(n));
     }
-    ::waitpid(pid, &result.status, 0);
+    while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
+    }
   }
   ::close(fds[0]);
   return result;

@@ -37,6 +37,7 @@ quoted_word model_quote(const std::string& source, std::size_t cap) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
+  restart_interrupted_calls();
   // Capacities from 1 to 4096: the runner's 512-byte area and the finish action's 2112 among them.
   const std::size_t cap = 1 + ((static_cast<std::size_t>(data[0]) << 8 | data[1]) % 4096);
   const std::string source(reinterpret_cast<const char*>(data) + 2, size - 2);

@@ -157,6 +157,7 @@ bool terminated(const fixed_text<N>& field) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const state_home& h = home();
+  restart_interrupted_calls();
   const unsigned flags = data[0];
   // selected account, environment file, CLI output, then the accounts file (NULs and all).
   std::vector<std::string> f = fuzz_fields(data + 1, size - 1, 4);
