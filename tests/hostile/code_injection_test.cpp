@@ -79,7 +79,7 @@ std::vector<std::string> generated_codes() {
   for (int c = 0x01; c <= 0xFF; ++c) codes.push_back("x" + std::string(1, static_cast<char>(c)) + "y");
   const char* const fixed[] = {
       "4/0AbC-x_y.z~1",
-      "c\xc3\xb3" "digo",
+      "c\xc3\xb3\x64igo",
       "\xe8\xaa\x8d\xe8\xa8\xbc",
       "\xf0\x9f\x94\x91 key",
       "\x80\xc0\xaf\xff\xfe",
