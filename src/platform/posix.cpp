@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -24,6 +25,20 @@ int take_home(fixed_text<512>& out, const char* value) {
   if (n == 0 || n > home_max_bytes) return 0;
   out.assign(value);
   return 1;
+}
+
+constexpr std::size_t huge_page_bytes = 2 * 1024 * 1024;
+
+// A block for a whole file, released with free(). Large blocks are aligned to huge pages and
+// advised as such: first-touch page faults dominated the time to read a file of several MiB.
+heap_text allocate_file_block(std::size_t bytes) {
+  if (bytes < huge_page_bytes) return heap_text(static_cast<char*>(std::malloc(bytes)));
+  void* block = nullptr;
+  if (::posix_memalign(&block, huge_page_bytes, bytes) != 0) return nullptr;
+#ifdef MADV_HUGEPAGE
+  ::madvise(block, bytes & ~(huge_page_bytes - 1), MADV_HUGEPAGE);  // only advice: may be refused
+#endif
+  return heap_text(static_cast<char*>(block));
 }
 
 // write() may take only part of the data, or be interrupted; loop until all is out or it fails.
@@ -58,7 +73,7 @@ heap_text platform_read_file(const char* path, std::size_t limit_bytes) {
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
       static_cast<std::uint64_t>(info.st_size) <= limit_bytes) {
     std::size_t size = static_cast<std::size_t>(info.st_size);
-    block.reset(static_cast<char*>(std::malloc(size + 1)));
+    block = allocate_file_block(size + 1);
     std::size_t got = 0;
     while (block && got < size) {
       ssize_t n = ::read(fd, block.get() + got, size - got);
