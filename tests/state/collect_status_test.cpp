@@ -9,34 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "../support/scoped_env.h"
 #include "state/login_status.h"
 
 namespace {
 
 using namespace std::literals;
 namespace fs = std::filesystem;
-
-// Sets one variable for the scope and restores what was there before.
-class scoped_env {
- public:
-  scoped_env(const char* name, const std::string& value)
-      : name_(name), had_(std::getenv(name) != nullptr) {
-    if (had_) old_ = std::getenv(name);
-    setenv(name, value.c_str(), 1);
-  }
-  ~scoped_env() {
-    if (had_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
 
 constexpr std::string_view none{};  // a file that is not there
 constexpr std::int64_t now = 1700000000;

@@ -5,38 +5,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "../support/scoped_env.h"
+
 namespace {
-
-// Sets (nullptr: unsets) one variable for the scope and restores what was there before.
-class scoped_env {
- public:
-  scoped_env(const char* name, const char* value)
-      : name_(name), had_(std::getenv(name) != nullptr) {
-    if (had_) old_ = std::getenv(name);
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~scoped_env() {
-    if (had_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
 
 // Stands in for the platform's lookup, so that "no home directory" can be arranged.
 const char* test_home = nullptr;
