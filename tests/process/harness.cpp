@@ -25,14 +25,6 @@ namespace {
 // The program waits for its tools without a time limit; a hung run must still end the test.
 constexpr int run_timeout_ms = 30000;
 
-void write_bytes(const std::string& path, std::string_view content) {
-  fs::path p(path);
-  if (p.has_parent_path()) fs::create_directories(p.parent_path());
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!f) ADD_FAILURE() << "cannot write " << path;
-}
-
 std::string read_bytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
@@ -156,19 +148,11 @@ bool fake_tool::ran() const {
 // ---- sandbox
 
 sandbox::sandbox() {
-  std::string templ = (fs::temp_directory_path() / "lumenhollow-proc-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  root_ = templ;
   home_ = root_ + "/home";
   fs::create_directories(home_);
   fs::create_directories(root_ + "/bin");
   env_["PATH"] = "/usr/bin:/bin";
   env_["HOME"] = home_;
-}
-
-sandbox::~sandbox() {
-  std::error_code ec;
-  fs::remove_all(root_, ec);
 }
 
 sandbox& sandbox::set_env(const std::string& name, std::string value) {
@@ -289,9 +273,7 @@ void sandbox::write_pending_marker(std::string_view content) const {
 }
 
 std::string sandbox::write_file(const std::string& path, std::string_view content) const {
-  std::string full = path.starts_with("/") ? path : root_ + "/" + path;
-  write_bytes(full, content);
-  return full;
+  return write_bytes(path.starts_with("/") ? path : root_ + "/" + path, content);
 }
 
 std::string sandbox::make_dir(const std::string& path) const {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../support/temp_dir.h"
+
 // What the program answered. Only the stdout bytes and the exit status take part in comparisons.
 struct reply {
   std::string out;
@@ -62,7 +64,6 @@ class fake_tool {
 class sandbox {
  public:
   sandbox();
-  ~sandbox();
   sandbox(const sandbox&) = delete;
   sandbox& operator=(const sandbox&) = delete;
 
@@ -105,7 +106,8 @@ class sandbox {
   void missing_token_cli();
 
  private:
-  std::string root_;
+  temp_dir dir_{"lumenhollow-proc"};
+  const std::string& root_ = dir_.path();
   std::string home_;
   std::map<std::string, std::string> env_;
   std::map<std::string, fake_tool> tools_;

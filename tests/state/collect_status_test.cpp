@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <string_view>
 
 #include "../support/scoped_env.h"
+#include "../support/temp_dir.h"
 #include "state/login_status.h"
 
 namespace {
@@ -29,26 +28,13 @@ constexpr char pending_file[] = ".veltrane/.login-pending/lumenhollow-default.js
 // test writes one.
 class CollectStatus : public testing::Test {
  protected:
-  static std::string make_dir() {
-    char pattern[] = "/tmp/state_collect_XXXXXX";
-    return mkdtemp(pattern) != nullptr ? pattern : "";
-  }
-  void TearDown() override { fs::remove_all(home); }
-
   void put(const char* relative, std::string_view content) {
-    if (content.data() == nullptr) return;
-    fs::path path = fs::path(home) / relative;
-    fs::create_directories(path.parent_path());
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
+    if (content.data() != nullptr) dir.write(relative, content);
   }
   void fake_cli(std::string_view output, int exit_code = 0) {
-    std::string script = "#!/bin/sh\ncat <<'OUT'\n" + std::string(output) + "\nOUT\nexit " +
-                         std::to_string(exit_code) + "\n";
-    put("cli", script);
-    chmod((home + "/cli").c_str(), 0755);
-    setenv("LUMENHOLLOW_LOGIN_BIN", (home + "/cli").c_str(), 1);
+    const std::string cli = dir.write_script(
+        "cli", "cat <<'OUT'\n" + std::string(output) + "\nOUT\nexit " + std::to_string(exit_code));
+    setenv("LUMENHOLLOW_LOGIN_BIN", cli.c_str(), 1);
   }
   login_status collect() {
     login_status status;
@@ -73,7 +59,8 @@ class CollectStatus : public testing::Test {
     return out.empty() ? out : out.substr(1);
   }
 
-  std::string home = make_dir();
+  temp_dir dir{"state_collect"};
+  const std::string& home = dir.path();
   scoped_env home_var{"HOME", home};
   scoped_env creds_var{"LUMENHOLLOW_CREDS_PATH", ""};
   scoped_env env_dir_var{"LUMENHOLLOW_ENV_DIR", ""};

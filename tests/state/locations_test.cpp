@@ -1,15 +1,13 @@
 #include "state/locations.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "../support/scoped_env.h"
+#include "../support/temp_dir.h"
 
 namespace {
 
@@ -102,21 +100,11 @@ TEST(Locations, RulesInOrder) {
 
 class ReadFile : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/state_read_file_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
   std::string write(const char* name, std::size_t size) {
-    std::string path = dir + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::string bytes(size, 'x');
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return path;
+    return files.write(name, std::string(size, 'x'));
   }
-  std::string dir;
+  temp_dir files{"state_read_file"};
+  const std::string& dir = files.path();
 };
 
 TEST_F(ReadFile, LimitIsEightMebibytesInclusive) {

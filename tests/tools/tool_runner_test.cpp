@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
-namespace {
+#include "../support/temp_dir.h"
 
-namespace fs = std::filesystem;
+namespace {
 
 TEST(ShellQuote, WritesOneCompleteWord) {
   const std::string name510(510, 'n');
@@ -41,26 +39,9 @@ TEST(ShellQuote, WritesOneCompleteWord) {
   }
 }
 
-// A temporary directory of small /bin/sh scripts, removed at the end of the test.
 class RunCapture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/run_capture_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string script(const std::string& name, const std::string& body) {
-    fs::path path = dir_ / name;
-    FILE* f = std::fopen(path.c_str(), "w");
-    std::fputs(("#!/bin/sh\n" + body + "\n").c_str(), f);
-    std::fclose(f);
-    fs::permissions(path, fs::perms::owner_all);
-    return path.string();
-  }
-
-  fs::path dir_;
+  temp_dir dir_{"run_capture"};  // small /bin/sh scripts, removed at the end of the test
 };
 
 TEST_F(RunCapture, ClassifiesAndTrimsOutput) {
@@ -82,7 +63,7 @@ TEST_F(RunCapture, ClassifiesAndTrimsOutput) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string program = script("tool", c.body);
+    std::string program = dir_.write_script("tool", c.body);
     buf capture;
     EXPECT_EQ(run_capture(program.c_str(), c.arguments, capture), c.result);
     if (c.captured == nullptr) {
@@ -96,7 +77,7 @@ TEST_F(RunCapture, ClassifiesAndTrimsOutput) {
 }
 
 TEST_F(RunCapture, ProgramNameIsOneShellWord) {
-  std::string program = script("it's a $tool", "echo ran");
+  std::string program = dir_.write_script("it's a $tool", "echo ran");
   buf capture;
   EXPECT_EQ(run_capture(program.c_str(), "", capture), run_ran);
   EXPECT_STREQ(capture.text(), "ran");
@@ -104,7 +85,7 @@ TEST_F(RunCapture, ProgramNameIsOneShellWord) {
 
 TEST_F(RunCapture, MissingOrEmptyProgram) {
   buf capture;
-  EXPECT_EQ(run_capture((dir_ / "absent").c_str(), "--status", capture), run_not_installed);
+  EXPECT_EQ(run_capture((dir_.path() + "/absent").c_str(), "--status", capture), run_not_installed);
   EXPECT_EQ(run_capture("lumenhollow-no-such-tool-here", "", capture), run_not_installed);
   EXPECT_EQ(run_capture("", "--status", capture), run_not_run);
   EXPECT_EQ(run_capture(nullptr, "", capture), run_not_run);
@@ -113,8 +94,8 @@ TEST_F(RunCapture, MissingOrEmptyProgram) {
 
 TEST_F(RunCapture, LimitDropsThePieceThatCrossesIt) {
   // No line feeds, so every piece is 2047 bytes: 128 full pieces are 262,016 bytes.
-  std::string exact = script("exact", "head -c 262144 /dev/zero | tr '\\000' x");
-  std::string over = script("over", "head -c 262145 /dev/zero | tr '\\000' x");
+  std::string exact = dir_.write_script("exact", "head -c 262144 /dev/zero | tr '\\000' x");
+  std::string over = dir_.write_script("over", "head -c 262145 /dev/zero | tr '\\000' x");
   buf whole;
   EXPECT_EQ(run_capture(exact.c_str(), "", whole), run_ran);
   EXPECT_EQ(whole.len, capture_limit_bytes);
