@@ -8,25 +8,15 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "../support/scoped_resize.h"
 
-void* refuse_resize(void*, std::size_t) {
-  return nullptr;
-}
+namespace {
 
 std::vector<std::size_t> resize_requests;
 void* recording_resize(void* block, std::size_t bytes) {
   resize_requests.push_back(bytes);
   return std::realloc(block, bytes);
 }
-
-// Installs a resize operation for one test and restores realloc on every path out of it.
-struct scoped_resize {
-  explicit scoped_resize(buf_resize_fn resize) { buf_set_resize_for_testing(resize); }
-  ~scoped_resize() { buf_set_resize_for_testing(nullptr); }
-  scoped_resize(const scoped_resize&) = delete;
-  scoped_resize& operator=(const scoped_resize&) = delete;
-};
 
 std::string content(const buf& b) {
   return std::string(b.text(), b.len);

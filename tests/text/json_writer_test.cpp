@@ -2,13 +2,10 @@
 
 #include <string>
 
+#include "../support/scoped_resize.h"
 #include "text/buf.h"
 
 namespace {
-
-void* refuse_resize(void*, std::size_t) {
-  return nullptr;
-}
 
 std::string json_literal(const char* text) {
   buf b;
@@ -51,13 +48,9 @@ TEST(JsonWriter, FailedAppendStopsAndKeepsThePartialLiteral) {
   buf b;
   const std::string filler(1016, '.');
   ASSERT_EQ(buf_adds(b, filler.c_str()), 1);
-  buf_set_resize_for_testing(refuse_resize);
+  scoped_resize failing(refuse_resize);
   // The six-byte escape does not fit the 1024-byte block, though the bytes after it would.
-  const int written = buf_json(b,
-                               "ab\x01"
-                               "cd");
-  buf_set_resize_for_testing(nullptr);
-  EXPECT_EQ(written, 0);
+  EXPECT_EQ(buf_json(b, "ab\001cd"), 0);
   EXPECT_EQ(std::string(b.data, b.len), filler + "\"ab");
   EXPECT_EQ(b.cap, 1024u);
 }
