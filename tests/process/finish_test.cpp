@@ -270,9 +270,8 @@ TEST(Finish, SignedInAnswersWithTheFreshStatus) {
       .on("--status",
           "{\"identity\":\"me@example.com\",\"has_refresh\":true,\"path\":\"/c.json\"}");
   sb.write_env_file("GOOGLE_PROJECT_ID=p-1\n");
-  expected::status s;
-  s.logged_in = s.has_refresh = s.cli_present = true;
-  s.email = s.account = "me@example.com";
+  expected::status s = expected::signed_in(sb, "me@example.com");
+  s.cli_present = true;
   s.project_id = "p-1";
   s.profile = "lumenhollow";
   s.credentials_path = "/c.json";
@@ -284,11 +283,8 @@ TEST(Finish, DoneDocumentComesFromFilesWhenStatusGivesNoJson) {
   sandbox sb;
   sb.login_cli().on("--finish", "{\"ok\":\"true\"}").on("--status", "no json here");
   sb.write_accounts(R"([{"email":"files@example.com","refresh_token":"r"}])");
-  expected::status s;
-  s.logged_in = s.has_refresh = true;
-  s.email = s.account = "files@example.com";
-  s.credentials_path = sb.accounts_path();
-  EXPECT_EQ(sb.request("action=finish&code=abc"), expected::done_reply(s));
+  EXPECT_EQ(sb.request("action=finish&code=abc"),
+            expected::done_reply(expected::signed_in(sb, "files@example.com")));
 }
 
 TEST(Finish, ToolAnswersThatAreNotOk) {

@@ -358,6 +358,19 @@ std::string status_members(const status& s) {
   return m;
 }
 
+status nothing(const sandbox& sb) {
+  status s;
+  s.credentials_path = sb.accounts_path();
+  return s;
+}
+
+status signed_in(const sandbox& sb, const std::string& email) {
+  status s = nothing(sb);
+  s.email = s.account = email;
+  s.logged_in = s.has_refresh = true;
+  return s;
+}
+
 reply status_reply(const status& s) {
   return json_reply("{\"ok\":true,\"plugin\":\"plugin_lumenhollow_login\",\"version\":\"1.0.0\"," +
                     status_members(s) + "}");
@@ -369,6 +382,15 @@ reply done_reply(const status& s) {
 
 reply refreshed_reply(const status& s) {
   return json_reply("{\"ok\":true,\"refreshed\":true," + status_members(s) + "}");
+}
+
+reply start_reply(const start& s) {
+  return json_reply("{\"ok\":true,\"flow\":\"" + s.flow + "\",\"auth_url\":\"" + s.auth_url +
+                    "\",\"expires_in\":" + s.expires_in + ",\"hint\":\"" + s.hint + "\"}");
+}
+
+reply cancelled_reply() {
+  return json_reply("{\"ok\":true,\"state\":\"cancelled\",\"pending\":false}");
 }
 
 }  // namespace expected

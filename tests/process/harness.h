@@ -176,9 +176,24 @@ struct status {
 };
 std::string status_members(const status& s);
 
+// The status of this sandbox's node with no state files and no login CLI answer.
+status nothing(const sandbox& sb);
+// The same with a signed-in account holding a refresh token, named `email` in both name members.
+status signed_in(const sandbox& sb, const std::string& email);
+
 reply status_reply(const status& s);     // the status action
 reply done_reply(const status& s);       // finish, signed in
 reply refreshed_reply(const status& s);  // refresh, refreshed
+
+// The start action's document; the defaults are the program's when the tool leaves a member out.
+struct start {
+  std::string flow = "paste_code";
+  std::string auth_url;
+  std::string expires_in = "900";  // as written in the document
+  std::string hint = std::string(default_start_hint);
+};
+reply start_reply(const start& s);
+reply cancelled_reply();
 
 }  // namespace expected
 

@@ -24,14 +24,12 @@ TEST(Refresh, SuccessIsTheFreshStatusWithTheToolsProject) {
       "--status",
       "{\"has_refresh\":true,\"identity\":\"r@example.com\",\"expires_at\":99999999999}");
   sb.write_env_file("GOOGLE_PROJECT_ID=p-1\n");
-  expected::status s;
-  s.logged_in = s.has_refresh = s.cli_present = true;
-  s.email = s.account = "r@example.com";
+  expected::status s = expected::signed_in(sb, "r@example.com");
+  s.cli_present = true;
   s.project_id = "proj-7";
   s.profile = "lumenhollow";
   s.expires_at = 99999999999;
   s.expires_in_sec = 2147483647;
-  s.credentials_path = sb.accounts_path();
   EXPECT_EQ(sb.request("action=refresh"), expected::refreshed_reply(s));
   EXPECT_EQ(sb.token_cli().calls(), (calls{{"-local"}}));
   EXPECT_EQ(sb.login_cli().calls(), (calls{{"--status"}}));
@@ -62,10 +60,9 @@ TEST(Refresh, ProjectFromTheToolOnlyWhenNotEmpty) {
     sb.token_cli().on("-local", r.tool_output);
     sb.missing_login_cli();  // the fresh status still succeeds, without the login CLI
     sb.write_env_file("GOOGLE_PROJECT_ID=p-1\n");
-    expected::status s;
+    expected::status s = expected::nothing(sb);
     s.project_id = r.project_id;
     s.profile = "lumenhollow";
-    s.credentials_path = sb.accounts_path();
     EXPECT_EQ(sb.request("action=refresh"), expected::refreshed_reply(s));
   }
 }
@@ -129,9 +126,8 @@ TEST(Refresh, EmptyTokenVariableUsesTheDefaultNameOnThePath) {
   sb.set_env("PATH", sb.root() + "/bin:/usr/bin:/bin");
   sb.set_env("LUMENHOLLOW_TOKEN_BIN", "");
   sb.missing_login_cli();
-  expected::status s;
+  expected::status s = expected::nothing(sb);
   s.project_id = "from-path";
-  s.credentials_path = sb.accounts_path();
   EXPECT_EQ(sb.request("action=refresh"), expected::refreshed_reply(s));
   EXPECT_EQ(cli.calls(), (calls{{"-local"}}));
 }

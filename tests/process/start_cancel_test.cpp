@@ -12,63 +12,59 @@ namespace {
 
 using calls = std::vector<std::vector<std::string>>;
 
-std::string start_doc(const std::string& flow, const std::string& url, const std::string& expires,
-                      const std::string& hint) {
-  return "{\"ok\":true,\"flow\":\"" + flow + "\",\"auth_url\":\"" + url +
-         "\",\"expires_in\":" + expires + ",\"hint\":\"" + hint + "\"}";
-}
+using expected::start_reply;
 
-const std::string default_hint(expected::default_start_hint);
+// The document for a tool answer that gives the address "https://a" and nothing else.
+const reply address_only = start_reply({.auth_url = "https://a"});
 
 TEST(Start, DocumentFromTheToolsLastJsonLine) {
   const std::string long_url = "https://a/" + std::string(5000, 'u');
   struct row {
     const char* name;
     std::string tool_output;
-    std::string body;
+    reply want;
   };
   const row rows[] = {
       {"every member given",
        R"({"ok":true,"flow":"device","auth_url":"https://accounts.example/o?x=1&y=2","expires_in":600,"hint":"Open it."})",
-       start_doc("device", "https://accounts.example/o?x=1&y=2", "600", "Open it.")},
-      {"address alone", R"({"auth_url":"https://a"})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
+       start_reply({.flow = "device",
+                    .auth_url = "https://accounts.example/o?x=1&y=2",
+                    .expires_in = "600",
+                    .hint = "Open it."})},
+      {"address alone", R"({"auth_url":"https://a"})", address_only},
       {"empty flow and hint", R"({"auth_url":"https://a","flow":"","hint":"","expires_in":60})",
-       start_doc("paste_code", "https://a", "60", default_hint)},
-      {"null flow and hint", R"({"auth_url":"https://a","flow":null,"hint":null})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
-      {"zero lifetime", R"({"auth_url":"https://a","expires_in":0})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
-      {"negative lifetime", R"({"auth_url":"https://a","expires_in":-5})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
-      {"non-numeric lifetime", R"({"auth_url":"https://a","expires_in":"soon"})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
+       start_reply({.auth_url = "https://a", .expires_in = "60"})},
+      {"null flow and hint", R"({"auth_url":"https://a","flow":null,"hint":null})", address_only},
+      {"zero lifetime", R"({"auth_url":"https://a","expires_in":0})", address_only},
+      {"negative lifetime", R"({"auth_url":"https://a","expires_in":-5})", address_only},
+      {"non-numeric lifetime", R"({"auth_url":"https://a","expires_in":"soon"})", address_only},
       {"quoted lifetime", R"({"auth_url":"https://a","expires_in":"600"})",
-       start_doc("paste_code", "https://a", "600", default_hint)},
+       start_reply({.auth_url = "https://a", .expires_in = "600"})},
       {"fractional lifetime", R"({"auth_url":"https://a","expires_in":600.9})",
-       start_doc("paste_code", "https://a", "600", default_hint)},
+       start_reply({.auth_url = "https://a", .expires_in = "600"})},
       {"large lifetime", R"({"auth_url":"https://a","expires_in":99999999999})",
-       start_doc("paste_code", "https://a", "99999999999", default_hint)},
-      {"ok spelled 1", R"({"ok":1,"auth_url":"https://a"})",
-       start_doc("paste_code", "https://a", "900", default_hint)},
+       start_reply({.auth_url = "https://a", .expires_in = "99999999999"})},
+      {"ok spelled 1", R"({"ok":1,"auth_url":"https://a"})", address_only},
       {"escapes in the texts",
        R"({"auth_url":"https://a/\"q\"\\b\/c","flow":"f\tg","hint":"h\u0007\u00e9"})",
-       start_doc("f\\tg", "https://a/\\\"q\\\"\\\\b/c", "900", "h\\u0007\xE9")},
+       start_reply(
+           {.flow = "f\\tg", .auth_url = "https://a/\\\"q\\\"\\\\b/c", .hint = "h\\u0007\xE9"})},
       {"earlier lines are ignored",
        "Opening the browser...\n{\"ok\":false,\"error\":\"x\"}\n{\"auth_url\":\"https://a\"}\n\n",
-       start_doc("paste_code", "https://a", "900", default_hint)},
+       address_only},
       {"address cut at 4095 bytes", "{\"auth_url\":\"" + long_url + "\"}",
-       start_doc("paste_code", long_url.substr(0, 4095), "900", default_hint)},
+       start_reply({.auth_url = long_url.substr(0, 4095)})},
       {"flow cut at 63 bytes, hint at 511",
        "{\"auth_url\":\"https://a\",\"flow\":\"" + std::string(100, 'f') + "\",\"hint\":\"" +
            std::string(600, 'h') + "\"}",
-       start_doc(std::string(63, 'f'), "https://a", "900", std::string(511, 'h'))},
+       start_reply(
+           {.flow = std::string(63, 'f'), .auth_url = "https://a", .hint = std::string(511, 'h')})},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     sandbox sb;
     sb.login_cli().on("--start", r.tool_output, 1);  // the tool's exit code is not consulted
-    EXPECT_EQ(sb.request("action=start&code=abc&format=json"), expected::json_reply(r.body));
+    EXPECT_EQ(sb.request("action=start&code=abc&format=json"), r.want);
     EXPECT_EQ(sb.login_cli().calls(), (calls{{"--start"}}));
   }
 }
@@ -149,8 +145,7 @@ TEST(Start, ToolNameWithShellCharactersIsOneWord) {
   fake_tool& cli = sb.tool_named("it's $(touch x) `touch y`; & a login cli");
   cli.on("--start", "{\"auth_url\":\"https://a\"}");
   sb.set_env("LUMENHOLLOW_LOGIN_BIN", cli.path());
-  EXPECT_EQ(sb.request("action=start"),
-            expected::json_reply(start_doc("paste_code", "https://a", "900", default_hint)));
+  EXPECT_EQ(sb.request("action=start"), address_only);
   EXPECT_EQ(cli.calls(), (calls{{"--start"}}));
   EXPECT_FALSE(std::filesystem::exists(sb.root() + "/x"));  // nothing in the name was run
   EXPECT_FALSE(std::filesystem::exists(sb.root() + "/y"));
@@ -166,8 +161,7 @@ TEST(Start, ToolPathOf509BytesFitsAndLongerOnesAreCut) {
     ASSERT_EQ(cli.path().size(), 509u);
     cli.on("--start", "{\"auth_url\":\"https://a\"}");
     sb.set_env("LUMENHOLLOW_LOGIN_BIN", cli.path() + std::string(length - 509, 'x'));
-    EXPECT_EQ(sb.request("action=start"),
-              expected::json_reply(start_doc("paste_code", "https://a", "900", default_hint)));
+    EXPECT_EQ(sb.request("action=start"), address_only);
     EXPECT_EQ(cli.calls(), (calls{{"--start"}}));
   }
 }
@@ -184,8 +178,7 @@ TEST(Start, CaptureKeepsAt256KiBOfOutput) {
     SCOPED_TRACE("exactly 262,144 bytes");
     sandbox sb;
     sb.login_cli().on("--start", filler + line);
-    EXPECT_EQ(sb.request("action=start"),
-              expected::json_reply(start_doc("paste_code", "https://a", "900", default_hint)));
+    EXPECT_EQ(sb.request("action=start"), address_only);
   }
   {
     SCOPED_TRACE("one byte more");
@@ -199,13 +192,10 @@ TEST(Start, ZeroByteCutsTheOutputPieceHoldingIt) {
   sandbox sb;
   using namespace std::string_literals;
   sb.login_cli().on("--start", "{\"auth_url\":\"https://a\0junk\",\"flow\":\"f\"}\n"s);
-  EXPECT_EQ(sb.request("action=start"),
-            expected::json_reply(start_doc("paste_code", "https://a", "900", default_hint)));
+  EXPECT_EQ(sb.request("action=start"), address_only);
 }
 
 TEST(Cancel, SameAnswerWhateverTheToolDoes) {
-  const reply cancelled =
-      expected::json_reply("{\"ok\":true,\"state\":\"cancelled\",\"pending\":false}");
   struct row {
     const char* name;
     std::function<void(sandbox&)> setup;
@@ -223,7 +213,7 @@ TEST(Cancel, SameAnswerWhateverTheToolDoes) {
     sandbox sb;
     r.setup(sb);
     sb.write_pending_marker();  // cancel answers without looking at the pending state
-    EXPECT_EQ(sb.request("action=cancel&code=abc"), cancelled);
+    EXPECT_EQ(sb.request("action=cancel&code=abc"), expected::cancelled_reply());
   }
 }
 

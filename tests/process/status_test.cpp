@@ -12,18 +12,8 @@
 
 namespace {
 
-expected::status fresh(const sandbox& sb) {
-  expected::status s;
-  s.credentials_path = sb.accounts_path();
-  return s;
-}
-
-expected::status signed_in_as(const sandbox& sb, const std::string& email, bool refresh) {
-  expected::status s = fresh(sb);
-  s.email = s.account = email;
-  s.has_refresh = s.logged_in = refresh;
-  return s;
-}
+using expected::nothing;
+using expected::signed_in;
 
 std::string member_text(const std::string& out, const std::string& name) {
   std::string key = "\"" + name + "\":\"";
@@ -36,7 +26,7 @@ std::string member_text(const std::string& out, const std::string& name) {
 TEST(Status, NothingOnTheNode) {
   sandbox sb;
   sb.missing_login_cli();
-  EXPECT_EQ(sb.request("action=status"), expected::status_reply(fresh(sb)));
+  EXPECT_EQ(sb.request("action=status"), expected::status_reply(nothing(sb)));
 }
 
 TEST(Status, AccountsFileChoosesSelectedAccountElseFirstWithEmail) {
@@ -94,8 +84,10 @@ TEST(Status, AccountsFileChoosesSelectedAccountElseFirstWithEmail) {
     sb.missing_login_cli();
     sb.write_accounts(r.accounts);
     if (r.selected) sb.write_selected_account(*r.selected);
-    EXPECT_EQ(sb.request("action=status"),
-              expected::status_reply(signed_in_as(sb, r.email, r.refresh)));
+    expected::status s = nothing(sb);
+    s.email = s.account = r.email;
+    s.has_refresh = s.logged_in = r.refresh;
+    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
   }
 }
 
@@ -135,7 +127,7 @@ TEST(Status, EnvironmentFileGivesProjectAndAccount) {
     sandbox sb;
     sb.missing_login_cli();
     sb.write_env_file(r.content);
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     s.project_id = r.project_id;
     s.account = s.email = r.account;  // without an accounts file the names fill each other
     s.profile = "lumenhollow";
@@ -148,7 +140,7 @@ TEST(Status, AccountsAddressAndEnvironmentAccountAreKeptApart) {
   sb.missing_login_cli();
   sb.write_accounts(R"([{"email":"alpha@example.com","refresh_token":"r"}])");
   sb.write_env_file("GOOGLE_ACCOUNT=ops\n");
-  expected::status s = signed_in_as(sb, "alpha@example.com", true);
+  expected::status s = signed_in(sb, "alpha@example.com");
   s.account = "ops";
   s.profile = "lumenhollow";
   EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
@@ -159,7 +151,7 @@ TEST(Status, PendingMarkerIsAnyNonDirectory) {
     sandbox sb;
     sb.missing_login_cli();
     sb.write_pending_marker();
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     s.pending = true;
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
   }
@@ -167,7 +159,7 @@ TEST(Status, PendingMarkerIsAnyNonDirectory) {
     sandbox sb;
     sb.missing_login_cli();
     sb.make_dir(sb.pending_marker_path());
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(fresh(sb)));
+    EXPECT_EQ(sb.request("action=status"), expected::status_reply(nothing(sb)));
   }
 }
 
@@ -295,7 +287,7 @@ TEST(Status, LoginCliAnswerRaisesFlagsAndFillsNames) {
     sandbox sb;
     sb.login_cli().on("--status", r.cli_output, 3).otherwise("{\"logged_in\":true}");
     r.files(sb);
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     r.want(s);
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
     EXPECT_EQ(sb.login_cli().calls(), (std::vector<std::vector<std::string>>{{"--status"}}));
@@ -323,7 +315,7 @@ TEST(Status, RemainingTimeFollowsTheClock) {
     sb.login_cli().on("--status",
                       "{\"has_refresh\":true,\"expires_at\":" + std::to_string(r.tool_value) + "}");
     reply got = sb.request("action=status");
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     s.cli_present = s.logged_in = s.has_refresh = true;
     s.expires_at = r.expires_at;
     s.expires_in_sec = r.expires_at - got.started_at;
@@ -337,7 +329,7 @@ TEST(Status, ExpiryAtTheCurrentSecondHasExpired) {
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
   sb.login_cli().on("--status", "{\"logged_in\":true,\"expires_at\":" + std::to_string(now) + "}");
   reply got = sb.request("action=status");
-  expected::status s = fresh(sb);
+  expected::status s = nothing(sb);
   s.cli_present = s.logged_in = s.expired = true;
   s.expires_at = now;
   s.expires_in_sec = now - got.started_at;
@@ -352,7 +344,7 @@ TEST(Status, LoginCliFoundByDefaultNameOnThePath) {
     cli.on("--status", "{\"identity\":\"path@example.com\"}");
     sb.set_env("PATH", sb.root() + "/bin:/usr/bin:/bin");
     if (std::string(variable) == "empty") sb.set_env("LUMENHOLLOW_LOGIN_BIN", "");
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     s.cli_present = true;
     s.email = s.account = "path@example.com";
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
@@ -373,7 +365,7 @@ TEST(Status, LocationsFollowTheirVariables) {
   sb.write_file("marker", "");
   sb.set_env("LUMENHOLLOW_CREDS_PATH", creds);
   sb.set_env("LUMENHOLLOW_PENDING_PATH", sb.root() + "/marker");
-  expected::status s = signed_in_as(sb, "chosen", true);
+  expected::status s = signed_in(sb, "chosen");
   s.credentials_path = creds;
   s.project_id = "beside-creds";
   s.profile = "lumenhollow";
@@ -397,7 +389,7 @@ TEST(Status, EmptyLocationVariablesCountAsUnset) {
   sb.set_env("LUMENHOLLOW_CREDS_PATH", "");
   sb.set_env("LUMENHOLLOW_ENV_DIR", "");
   sb.set_env("LUMENHOLLOW_PENDING_PATH", "");
-  expected::status s = signed_in_as(sb, "home", true);
+  expected::status s = signed_in(sb, "home");
   s.project_id = "home-project";
   s.profile = "lumenhollow";
   s.pending = true;
@@ -411,7 +403,7 @@ TEST(Status, BareAccountsFileNameResolvesInTheWorkingDirectory) {
   sb.write_file("selected_account.txt", "cwd");
   sb.write_env_file("GOOGLE_PROJECT_ID=from-home\n");  // the environment directory stays in home
   sb.set_env("LUMENHOLLOW_CREDS_PATH", "acc.json");
-  expected::status s = signed_in_as(sb, "cwd", true);
+  expected::status s = signed_in(sb, "cwd");
   s.credentials_path = "acc.json";
   s.project_id = "from-home";
   s.profile = "lumenhollow";
@@ -444,7 +436,7 @@ TEST(Status, FilesBesideALongAccountsPathFallBackPastTheirLimits) {
     sb.write_file(dir + "veltrane-env/lumenhollow.txt", "GOOGLE_PROJECT_ID=beside\n");
     sb.write_env_file("GOOGLE_PROJECT_ID=home\n");
     sb.set_env("LUMENHOLLOW_CREDS_PATH", creds);
-    expected::status s = signed_in_as(sb, r.email, true);
+    expected::status s = signed_in(sb, r.email);
     s.credentials_path = creds;
     s.project_id = r.project_id;
     s.profile = "lumenhollow";
@@ -460,7 +452,7 @@ TEST(Status, StateFilesUpTo8MiBAreRead) {
     sandbox sb;
     sb.missing_login_cli();
     sb.write_env_file(line + std::string(size - line.size(), '\n'));
-    expected::status s = fresh(sb);
+    expected::status s = nothing(sb);
     if (size <= limit) {
       s.project_id = "big";
       s.profile = "lumenhollow";
@@ -474,7 +466,7 @@ TEST(Status, HomeEndingInASlashGetsAnotherOne) {
   sb.missing_login_cli();
   sb.write_accounts(R"([{"email":"slash","refresh_token":"r"}])");
   sb.set_env("HOME", sb.home() + "/");
-  expected::status s = signed_in_as(sb, "slash", true);
+  expected::status s = signed_in(sb, "slash");
   s.credentials_path = sb.home() + "//.config/google-accounts/lumenhollow_accounts.json";
   EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
 }
@@ -484,7 +476,7 @@ TEST(Status, CredentialsPathIsCutAt1023Bytes) {
   sb.missing_login_cli();
   const std::string long_path = "/" + std::string(1100, 'c');
   sb.set_env("LUMENHOLLOW_CREDS_PATH", long_path);
-  expected::status s = fresh(sb);
+  expected::status s = nothing(sb);
   s.credentials_path = long_path.substr(0, 1023);
   EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
 }
@@ -526,7 +518,7 @@ TEST(Status, FormatKeyAndEmptyActionGiveTheSameDocument) {
     sandbox sb;
     sb.login_cli().on("--status", "{\"has_refresh\":true,\"identity\":\"o@example.com\"}");
     sb.write_env_file("GOOGLE_PROJECT_ID=p-9\n");
-    expected::status s = signed_in_as(sb, "o@example.com", true);
+    expected::status s = signed_in(sb, "o@example.com");
     s.cli_present = true;
     s.project_id = "p-9";
     s.profile = "lumenhollow";
