@@ -147,19 +147,18 @@ TEST(Status, AccountsAddressAndEnvironmentAccountAreKeptApart) {
 }
 
 TEST(Status, PendingMarkerIsAnyNonDirectory) {
-  {
+  for (const bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "directory" : "empty file");
     sandbox sb;
     sb.missing_login_cli();
-    sb.write_pending_marker();
+    if (directory) {
+      sb.make_dir(sb.pending_marker_path());
+    } else {
+      sb.write_pending_marker();
+    }
     expected::status s = nothing(sb);
-    s.pending = true;
+    s.pending = !directory;
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
-  }
-  {
-    sandbox sb;
-    sb.missing_login_cli();
-    sb.make_dir(sb.pending_marker_path());
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(nothing(sb)));
   }
 }
 
