@@ -1,32 +1,11 @@
 // The console page's own behaviour: the page comes from the program behind lighttpd, and the
 // JSON calls are answered with canned documents where a test needs a particular state.
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { launchBrowser, startStack } from './harness.mjs';
+import { loaded, pageSuite } from './page_helpers.mjs';
 
-let stack;
-let browser;
-before(async () => {
-  stack = await startStack();
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await stack?.stop();
-});
-
-async function withPage(body) {
-  const context = await browser.newContext();
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (err) => errors.push(err.message));
-  try {
-    await body(page);
-  } finally {
-    await context.close();
-  }
-  assert.deepEqual(errors, [], 'the page raised script errors');
-}
+const suite = pageSuite();
+const { withPage } = suite;
 
 const signedOut = {
   ok: true,
@@ -66,14 +45,12 @@ async function answerCalls(page, answers) {
   return calls;
 }
 
-const loaded = (page) =>
-  page.waitForFunction(() => document.getElementById('pillText').textContent !== 'Checking');
 const text = (page, selector) => page.locator(selector).textContent();
 
 test('fmtExpiry formats remaining lifetimes', () =>
-  withPage(async (page) => {
+  withPage({}, async (page) => {
     await answerCalls(page, { status: signedOut });
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     const cases = [
       [89, '89s'],
       [90, '2 min'],
@@ -128,9 +105,9 @@ describe('status pill and steps', () => {
   ];
   for (const c of cases) {
     test(c.name, () =>
-      withPage(async (page) => {
+      withPage({}, async (page) => {
         await answerCalls(page, { status: { ...signedOut, ...c.status } });
-        await page.goto(stack.direct);
+        await page.goto(suite.stack.direct);
         await loaded(page);
         assert.equal(await page.getAttribute('#pill', 'class'), c.pill[0]);
         assert.equal(await text(page, '#pillText'), c.pill[1]);
@@ -145,7 +122,7 @@ describe('status pill and steps', () => {
 });
 
 test('status fields holding markup render as text and run nothing', () =>
-  withPage(async (page) => {
+  withPage({}, async (page) => {
     const hostile = {
       email: '<img src=x onerror="window.pwned=1">',
       credentials_path: '</div><script>window.pwned=2</script>',
@@ -153,7 +130,7 @@ test('status fields holding markup render as text and run nothing', () =>
       profile: '<iframe srcdoc="<script>parent.pwned=3</script>"></iframe>',
     };
     await answerCalls(page, { status: { ...signedOut, logged_in: true, ...hostile } });
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     await loaded(page);
     assert.equal(await text(page, '#sub'), hostile.email);
     const values = await page.locator('#session .v, #project .v').allTextContents();
@@ -169,14 +146,14 @@ describe('code submission', () => {
       status: { ...signedOut, pending: true },
       finish: { ...signedOut, ok: true, state: 'done', logged_in: true, email: 'op@example.com' },
     });
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     await loaded(page);
     return calls;
   }
   const finishCalls = (calls) => calls.filter((c) => c.action === 'finish');
 
   test('Enter adds a line, Ctrl+Enter submits the trimmed code', () =>
-    withPage(async (page) => {
+    withPage({}, async (page) => {
       const calls = await pendingPage(page);
       const field = page.locator('#codeInput');
       await field.fill('  http://localhost:8085/?state=s&code=4/0Ab c ');
@@ -203,7 +180,7 @@ describe('code submission', () => {
     ['a blank field', ' \n\t '],
   ]) {
     test(`${name} sends nothing`, () =>
-      withPage(async (page) => {
+      withPage({}, async (page) => {
         const calls = await pendingPage(page);
         await page.fill('#codeInput', value);
         await page.click('#btnFinish');
@@ -216,9 +193,9 @@ describe('code submission', () => {
 });
 
 test('an answer that is not JSON shows as "bad response"', () =>
-  withPage(async (page) => {
+  withPage({}, async (page) => {
     await answerCalls(page, { status: '<html>proxy error</html>' });
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     await page.locator('#toast.show').waitFor();
     assert.equal(await text(page, '#toast'), 'bad response');
   }));
@@ -239,12 +216,12 @@ describe('call address and password', () => {
   ];
   for (const [name, open, storage, path, password] of cases) {
     test(name, () =>
-      withPage(async (page) => {
+      withPage({}, async (page) => {
         await page.addInitScript((entries) => {
           for (const [key, value] of Object.entries(entries)) localStorage.setItem(key, value);
         }, storage);
         const calls = await answerCalls(page, { status: signedOut });
-        await page.goto(stack.origin + open);
+        await page.goto(suite.stack.origin + open);
         await loaded(page);
         assert.deepEqual(calls, [{ action: 'status', path, password }]);
       }));

@@ -1,44 +1,20 @@
 // The signed-in console as an operator sees it: accessibility in both themes and screenshots for a
 // human to look at (tests/browser/artifacts/). The sign-in itself runs for real, through the
 // program and the simulated login CLI.
-import { after, before, test } from 'node:test';
+import { before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launchBrowser, startStack } from './harness.mjs';
+import { loaded, pageSuite } from './page_helpers.mjs';
 
 const artifacts = path.join(path.dirname(fileURLToPath(import.meta.url)), 'artifacts');
 const axeSource = fs.readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
 
-let stack;
-let browser;
-before(async () => {
-  fs.mkdirSync(artifacts, { recursive: true });
-  stack = await startStack();
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await stack?.stop();
-});
-
-async function withPage(contextOptions, body) {
-  const context = await browser.newContext(contextOptions);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (err) => errors.push(err.message));
-  try {
-    await body(page);
-  } finally {
-    await context.close();
-  }
-  assert.deepEqual(errors, [], 'the page raised script errors');
-}
-
-const loaded = (page) =>
-  page.waitForFunction(() => document.getElementById('pillText').textContent !== 'Checking');
+const suite = pageSuite();
+const { withPage } = suite;
+before(() => fs.mkdirSync(artifacts, { recursive: true }));
 
 async function assertAccessible(page, state) {
   if (!(await page.evaluate(() => 'axe' in window))) await page.evaluate(axeSource);
@@ -53,7 +29,7 @@ async function assertAccessible(page, state) {
 async function signIn(page) {
   await page.click('#btnStart');
   await page.locator('#step2').waitFor();
-  const marker = JSON.parse(fs.readFileSync(stack.paths.pending, 'utf8'));
+  const marker = JSON.parse(fs.readFileSync(suite.stack.paths.pending, 'utf8'));
   await page.fill('#codeInput', `http://localhost:8085/?state=${marker.state}&code=${marker.code}&scope=email`);
   await page.click('#btnFinish');
   await page.locator('#pill.ok').waitFor();
@@ -61,7 +37,7 @@ async function signIn(page) {
 
 let signedIn = false;
 async function openSignedIn(page, query) {
-  await page.goto(stack.direct + query);
+  await page.goto(suite.stack.direct + query);
   await loaded(page);
   if (!signedIn) {
     await signIn(page);

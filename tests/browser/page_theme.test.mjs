@@ -1,33 +1,12 @@
 // The theme shell as the program serves it: early choice, embedded mode, the window interface and
 // the frame handshake.
-import { after, before, describe, test } from 'node:test';
+import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
-import { launchBrowser, startStack } from './harness.mjs';
+import { loaded, pageSuite } from './page_helpers.mjs';
 
-let stack;
-let browser;
-before(async () => {
-  stack = await startStack();
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-  await stack?.stop();
-});
-
-async function withPage(contextOptions, body) {
-  const context = await browser.newContext(contextOptions);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (err) => errors.push(err.message));
-  try {
-    await body(page, context);
-  } finally {
-    await context.close();
-  }
-  assert.deepEqual(errors, [], 'the page raised script errors');
-}
+const suite = pageSuite();
+const { withPage } = suite;
 
 const theme = (page) => page.evaluate(() => document.documentElement.getAttribute('data-theme'));
 const storedTheme = (page) => page.evaluate(() => localStorage.getItem('bot_theme'));
@@ -53,13 +32,13 @@ describe('early theme choice', () => {
             };
           });
         }
-        await page.goto(stack.direct);
+        await page.goto(suite.stack.direct);
         await page.evaluate((v) => (v ? localStorage.setItem('bot_theme', v) : localStorage.clear()), c.stored);
-        await page.goto(stack.direct + (c.query ?? ''));
+        await page.goto(suite.stack.direct + (c.query ?? ''));
         assert.equal(await theme(page), c.want);
         assert.equal(await storedTheme(page), c.want, 'the choice is remembered');
         // Remembered: a later load without the key keeps it.
-        await page.goto(stack.direct);
+        await page.goto(suite.stack.direct);
         assert.equal(await theme(page), c.want);
       }),
     );
@@ -77,9 +56,9 @@ test('a storage that throws leaves the page working', () =>
     });
     const calls = [];
     page.on('request', (r) => r.resourceType() === 'fetch' && calls.push(r));
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     assert.equal(await theme(page), 'light');
-    await page.waitForFunction(() => document.getElementById('pillText').textContent !== 'Checking');
+    await loaded(page);
     assert.equal(calls.length, 1);
     assert.equal(calls[0].headers()['x-bot-password'], undefined);
     await page.evaluate(() => window.qvApplyTheme('dark'));
@@ -97,7 +76,7 @@ describe('embedded mode', () => {
   for (const c of cases) {
     test(`${c.query || 'no query'} ${c.embedded ? 'hides' : 'keeps'} the theme button`, () =>
       withPage({}, async (page) => {
-        await page.goto(stack.direct + c.query);
+        await page.goto(suite.stack.direct + c.query);
         const cls = await page.evaluate(() => document.documentElement.classList.contains('embedded'));
         assert.equal(cls, c.embedded);
         assert.equal(await page.locator('#themeToggle').isVisible(), !c.embedded);
@@ -108,7 +87,7 @@ describe('embedded mode', () => {
 
 test('qvApplyTheme ignores other words and unchanged themes', () =>
   withPage({ colorScheme: 'dark' }, async (page) => {
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     const result = await page.evaluate(() => {
       const events = [];
       window.addEventListener('bot-theme', (e) => events.push(e.detail));
@@ -125,7 +104,7 @@ test('qvApplyTheme ignores other words and unchanged themes', () =>
 
 test('the theme button switches between light and dark', () =>
   withPage({ colorScheme: 'dark' }, async (page) => {
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     await page.click('#themeToggle');
     assert.equal(await theme(page), 'light');
     assert.equal(await storedTheme(page), 'light');
@@ -156,13 +135,13 @@ test('a framed page asks its host once and follows its qv-theme answer', async (
         e.source.postMessage({ type: 'qv-theme', theme: 'light' }, '*');
       }
     });
-  </script><iframe src="${stack.direct}"></iframe>`);
+  </script><iframe src="${suite.stack.direct}"></iframe>`);
   try {
     await withPage({ colorScheme: 'dark' }, async (page) => {
       await page.goto(host.origin);
       const frame = page.frameLocator('iframe');
       await frame.locator('html[data-theme="light"]').waitFor({ state: 'attached' });
-      assert.deepEqual(await page.evaluate(() => window.asked), [stack.origin]);
+      assert.deepEqual(await page.evaluate(() => window.asked), [suite.stack.origin]);
     });
   } finally {
     host.close();
@@ -175,7 +154,7 @@ test('a top-level page posts no theme request', () =>
       window.seen = [];
       addEventListener('message', (e) => window.seen.push(e.data && e.data.type));
     });
-    await page.goto(stack.direct);
+    await page.goto(suite.stack.direct);
     // Messages to a window arrive in order, so once this one is in, any earlier post is too.
     await page.evaluate(() => window.postMessage({ type: 'sentinel' }, '*'));
     await page.waitForFunction(() => window.seen.includes('sentinel'));
