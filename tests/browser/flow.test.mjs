@@ -227,55 +227,56 @@ describe('node password', () => {
     });
   });
 
-  test('the pwd query key is sent as header and as key, and admits the page', async () => {
-    await withStack({ password }, async (stack, context) => {
-      const page = await context.newPage();
-      const { url, headers } = await firstCall(page, `${stack.direct}?pwd=${password}`, {
-        bot_active_pwd: 'not-this-one',
+  // Each case: the page address, what is stored, and the password the first call carries as the
+  // pwd key and as the header (null and undefined: not sent); `search` is the whole query.
+  const cases = [
+    {
+      name: 'the pwd query key is sent as header and as key, and admits the page',
+      open: (stack) => `${stack.direct}?pwd=${password}`,
+      storage: { bot_active_pwd: 'not-this-one' },
+      pwd: password,
+      header: password,
+    },
+    {
+      name: "the node's stored password comes before the active one",
+      admit: true,
+      open: (stack) => `${stack.direct}?node=n1&id=s7`,
+      storage: { bot_pwd_n1: password, bot_active_pwd: 'not-this-one' },
+      pwd: password,
+      header: password,
+      search: `?action=status&node=n1&id=s7&pwd=${password}`,
+    },
+    {
+      name: 'the active password is used when the node has none stored',
+      admit: true,
+      open: (stack) => `${stack.hub}&node=n2`,
+      storage: { bot_pwd_n1: 'other-node', bot_active_pwd: password },
+      pwd: password,
+      header: password,
+      search: `?plugin=google&action=status&node=n2&pwd=${password}`,
+    },
+    {
+      name: 'with no password anywhere neither header nor key is sent',
+      unguarded: true,
+      open: (stack) => stack.direct,
+      storage: {},
+      pwd: null,
+      header: undefined,
+    },
+  ];
+  for (const c of cases) {
+    test(c.name, async () => {
+      await withStack(c.unguarded ? {} : { password }, async (stack, context) => {
+        const page = await context.newPage();
+        if (c.admit) await admitPageLoad(page);
+        const { url, headers } = await firstCall(page, c.open(stack), c.storage);
+        assert.equal(url.searchParams.get('pwd'), c.pwd);
+        if (c.search) assert.equal(url.search, c.search);
+        assert.equal(headers['x-bot-password'], c.header);
+        await shows(page, '#pillText', 'Not Connected');
       });
-      assert.equal(url.searchParams.get('pwd'), password);
-      assert.equal(headers['x-bot-password'], password);
-      await shows(page, '#pillText', 'Not Connected');
     });
-  });
-
-  test("the node's stored password comes before the active one", async () => {
-    await withStack({ password }, async (stack, context) => {
-      const page = await context.newPage();
-      await admitPageLoad(page);
-      const { url, headers } = await firstCall(page, `${stack.direct}?node=n1&id=s7`, {
-        bot_pwd_n1: password,
-        bot_active_pwd: 'not-this-one',
-      });
-      assert.equal(url.search, `?action=status&node=n1&id=s7&pwd=${password}`);
-      assert.equal(headers['x-bot-password'], password);
-      await shows(page, '#pillText', 'Not Connected');
-    });
-  });
-
-  test('the active password is used when the node has none stored', async () => {
-    await withStack({ password }, async (stack, context) => {
-      const page = await context.newPage();
-      await admitPageLoad(page);
-      const { url, headers } = await firstCall(page, `${stack.hub}&node=n2`, {
-        bot_pwd_n1: 'other-node',
-        bot_active_pwd: password,
-      });
-      assert.equal(url.search, `?plugin=google&action=status&node=n2&pwd=${password}`);
-      assert.equal(headers['x-bot-password'], password);
-      await shows(page, '#pillText', 'Not Connected');
-    });
-  });
-
-  test('with no password anywhere neither header nor key is sent', async () => {
-    await withStack({}, async (stack, context) => {
-      const page = await context.newPage();
-      const { url, headers } = await firstCall(page, stack.direct);
-      assert.equal(url.searchParams.has('pwd'), false);
-      assert.equal('x-bot-password' in headers, false);
-      await shows(page, '#pillText', 'Not Connected');
-    });
-  });
+  }
 });
 
 describe('web server configuration', () => {
