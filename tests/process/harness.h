@@ -28,6 +28,9 @@ void PrintTo(const reply& r, std::ostream* os);
 // The bytes with control and non-ASCII bytes written as escapes, for readable failure messages.
 std::string printable(std::string_view bytes);
 
+// The argument lists of a fake tool's runs, in order.
+using calls = std::vector<std::vector<std::string>>;
+
 // A fake command-line tool: a /bin/sh script that appends its arguments to a record file and prints
 // the output set for its first argument. It also writes to its standard error, which the program
 // must discard.

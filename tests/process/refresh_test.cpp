@@ -10,8 +10,6 @@
 
 namespace {
 
-using calls = std::vector<std::vector<std::string>>;
-
 reply refresh_failed(std::string_view detail) {
   return expected::json_reply(
       "{\"ok\":false,\"error\":\"refresh_failed\",\"detail\":\"" + std::string(detail) + "\"}", 1);

@@ -10,8 +10,6 @@
 
 namespace {
 
-using calls = std::vector<std::vector<std::string>>;
-
 using expected::start_reply;
 
 // The document for a tool answer that gives the address "https://a" and nothing else.

@@ -289,7 +289,7 @@ TEST(Status, LoginCliAnswerRaisesFlagsAndFillsNames) {
     expected::status s = nothing(sb);
     r.want(s);
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
-    EXPECT_EQ(sb.login_cli().calls(), (std::vector<std::vector<std::string>>{{"--status"}}));
+    EXPECT_EQ(sb.login_cli().calls(), (calls{{"--status"}}));
   }
 }
 
