@@ -36,12 +36,19 @@ struct code_case {
   std::string code;         // the one argument after "--finish"
 };
 
-void expect_code_reaches_cli(const code_case& c) {
-  SCOPED_TRACE(c.name + ": code=" + printable(c.query_value));
+void expect_code_reaches_cli(const std::string& name, const std::string& query,
+                             const std::string& code, std::string_view body = {},
+                             std::optional<std::string> content_length = std::nullopt) {
+  SCOPED_TRACE(name + ": " + printable(query));
   sandbox sb;
   sb.login_cli().on("--finish", refusing_finish);
-  EXPECT_EQ(sb.request("action=finish&code=" + c.query_value), stopped);
-  EXPECT_EQ(sb.login_cli().calls(), (calls{{"--finish", c.code}}));
+  if (content_length) sb.set_env("CONTENT_LENGTH", *content_length);
+  EXPECT_EQ(sb.request(query, body), stopped);
+  EXPECT_EQ(sb.login_cli().calls(), (calls{{"--finish", code}}));
+}
+
+void expect_code_reaches_cli(const code_case& c) {
+  expect_code_reaches_cli(c.name, "action=finish&code=" + c.query_value, c.code);
 }
 
 void expect_refused_before_any_tool(const std::string& name, const std::string& query,
@@ -163,11 +170,7 @@ TEST(FinishCode, QueryCodeKeyWinsOverTheBody) {
   const std::string length = std::to_string(body.size());
   // The key is present but empty: the body is not consulted and the code is invalid, not missing.
   expect_refused_before_any_tool("empty query code", "action=finish&code=", body, length);
-  sandbox sb;
-  sb.login_cli().on("--finish", refusing_finish);
-  sb.set_env("CONTENT_LENGTH", length);
-  EXPECT_EQ(sb.request("action=finish&code=query1", body), stopped);
-  EXPECT_EQ(sb.login_cli().calls(), (calls{{"--finish", "query1"}}));
+  expect_code_reaches_cli("query code", "action=finish&code=query1", "query1", body, length);
 }
 
 TEST(FinishBody, CodeMemberOfAJsonBody) {
@@ -242,11 +245,7 @@ TEST(FinishBody, AtMost262143BytesOfTheBodyAreRead) {
   const std::string tail = "\",\"code\":\"abcd";
   const std::string body = head + std::string(262144 - head.size() - tail.size(), 'x') + tail;
   ASSERT_EQ(body.size(), 262144u);
-  sandbox sb;
-  sb.login_cli().on("--finish", refusing_finish);
-  sb.set_env("CONTENT_LENGTH", "262143");
-  EXPECT_EQ(sb.request("action=finish", body), stopped);
-  EXPECT_EQ(sb.login_cli().calls(), (calls{{"--finish", "abc"}}));
+  expect_code_reaches_cli("262,144-byte body", "action=finish", "abc", body, "262143");
 }
 
 TEST(FinishBody, ForbiddenBytesInTheBodyAreRefused) {
