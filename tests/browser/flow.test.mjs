@@ -4,6 +4,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { launchBrowser, startStack } from './harness.mjs';
+import { cell } from './page_helpers.mjs';
 
 const email = 'operator@lumen.example';
 const project = 'flow-project-42';
@@ -46,9 +47,6 @@ async function shows(page, selector, text, timeout = 5000) {
 
 const visible = (page, selector) => page.locator(selector).waitFor({ state: 'visible' });
 const hidden = (page, selector) => page.locator(selector).waitFor({ state: 'hidden' });
-
-// The value cell of a key/value table row.
-const cell = (table, label) => `${table} .k:text-is("${label}") + .v`;
 
 // The page's calls to the program, in order, as they leave the browser.
 function recordCalls(page) {

@@ -1,5 +1,6 @@
 // Set-up shared by the page tests: one stack and one browser for a whole test file, a fresh
-// browser context for each test, and a test failed by any script error the page raises.
+// browser context for each test, and a test failed by any script error the page raises; and the
+// selectors and waits that every browser test uses on the console page.
 import { after, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { launchBrowser, startStack } from './harness.mjs';
@@ -42,6 +43,9 @@ export function pageSuite() {
   });
   return suite;
 }
+
+// The value cell of a key/value table row, e.g. cell('#session', 'Login CLI').
+export const cell = (table, label) => `${table} .k:text-is("${label}") + .v`;
 
 // Resolves once the page has shown its first status answer.
 export const loaded = (page) =>

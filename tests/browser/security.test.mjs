@@ -7,6 +7,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fakeTool, launchBrowser, startStack } from './harness.mjs';
+import { cell } from './page_helpers.mjs';
 
 // Each payload would set window.__pwned to its own name if it ever ran.
 const payload = (name) => ({
@@ -69,7 +70,6 @@ async function withPage(options, body) {
   }
 }
 
-const cell = (table, label) => `${table} .k:text-is("${label}") + .v`;
 const text = (page, selector) => page.locator(selector).first().textContent();
 
 describe('untrusted texts in the console', () => {
