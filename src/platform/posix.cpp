@@ -99,12 +99,25 @@ shell_pipe::~shell_pipe() {
 }
 
 int shell_pipe_open(shell_pipe& pipe, const char* command_line) {
+  // The tools inherit standard input. A request body that no action reads would otherwise reach
+  // them, so they get /dev/null instead (finish reads its body before any tool runs).
+  int null_fd = ::open("/dev/null", O_RDONLY);  // lands on fd 0 itself when that was closed
+  if (null_fd > STDIN_FILENO) {
+    ::dup2(null_fd, STDIN_FILENO);
+    ::close(null_fd);
+  }
   pipe.stream = ::popen(command_line, "r");
   return pipe.stream != nullptr ? 1 : 0;
 }
 
 char* shell_pipe_read(shell_pipe& pipe, char* area, int cap) {
-  return std::fgets(area, cap, pipe.stream);
+  // A signal may interrupt the read; that is not the end of the tool's output.
+  for (;;) {
+    errno = 0;
+    char* piece = std::fgets(area, cap, pipe.stream);
+    if (piece != nullptr || !std::ferror(pipe.stream) || errno != EINTR) return piece;
+    std::clearerr(pipe.stream);
+  }
 }
 
 int shell_pipe_close_not_found(shell_pipe& pipe) {
