@@ -54,7 +54,7 @@ int json_read_string_at(const char** cursor, char* out, std::size_t cap) {
       const std::size_t run = std::strcspn(p, "\"\\");
       const std::size_t room = cap > stored + 1 ? cap - stored - 1 : 0;
       const std::size_t kept = run < room ? run : room;
-      std::memcpy(out + stored, p, kept);
+      if (kept != 0) std::memcpy(out + stored, p, kept);
       stored += kept;
       p += run;
       continue;
