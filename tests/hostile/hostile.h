@@ -1,8 +1,7 @@
-// Helpers shared by the hostile-input suite: scripted tools that misbehave in ways the fake tools
-// of the process harness do not, and the answers that recur across its tables.
+// Helpers shared by the hostile-input suite: the environment's limits and the answers that recur
+// across its tables.
 #pragma once
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -13,13 +12,6 @@
 namespace hostile {
 
 using calls = std::vector<std::vector<std::string>>;
-
-// An executable /bin/sh script at <root>/bin/<name>; returns its path.
-inline std::string script(const sandbox& sb, const std::string& name, const std::string& body) {
-  const std::string path = sb.write_file(sb.root() + "/bin/" + name, "#!/bin/sh\n" + body);
-  ::chmod(path.c_str(), 0755);
-  return path;
-}
 
 // The status of a node with no state files, as this sandbox's program reports it.
 inline expected::status nothing(const sandbox& sb) {

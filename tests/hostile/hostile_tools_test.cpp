@@ -100,7 +100,8 @@ TEST(HostileTools, LoginCliBehaviours) {
   for (const behaviour& b : rows) {
     SCOPED_TRACE(b.name);
     sandbox sb;
-    sb.set_env("LUMENHOLLOW_LOGIN_BIN", hostile::script(sb, "login-cli", tool_body(b.emit)));
+    sb.set_env("LUMENHOLLOW_LOGIN_BIN",
+               sb.dir().write_script("bin/login-cli", tool_body(b.emit)));
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(b.status(sb)));
     EXPECT_EQ(sb.request("action=start"), b.start);
     EXPECT_EQ(sb.request("action=finish&code=abc"), b.finish(sb));
@@ -111,7 +112,8 @@ TEST(HostileTools, LoginCliBehaviours) {
 TEST(HostileTools, LoginCliThatCannotBeExecuted) {
   // The shell finds the file but cannot run it: exit code 126, which is "ran, printed nothing".
   sandbox sb;
-  const std::string path = hostile::script(sb, "login-cli", tool_body("printf '%s\\n' \"$line\""));
+  const std::string path =
+      sb.dir().write_script("bin/login-cli", tool_body("printf '%s\\n' \"$line\""));
   std::filesystem::permissions(path, std::filesystem::perms::owner_read |
                                          std::filesystem::perms::owner_write);
   sb.set_env("LUMENHOLLOW_LOGIN_BIN", path);
@@ -158,7 +160,7 @@ TEST(HostileTools, TokenCliBehaviours) {
     SCOPED_TRACE(r.name);
     sandbox sb;
     sb.missing_login_cli();
-    sb.set_env("LUMENHOLLOW_TOKEN_BIN", hostile::script(sb, "token-cli", r.body));
+    sb.set_env("LUMENHOLLOW_TOKEN_BIN", sb.dir().write_script("bin/token-cli", r.body));
     EXPECT_EQ(sb.request("action=refresh"), r.answer(sb));
   }
 }
@@ -174,10 +176,8 @@ TEST(HostileTools, ToolNamesWithQuotesSpacesAndShellSyntax) {
   for (const std::string& name : names) {
     SCOPED_TRACE(printable(name));
     sandbox sb;
-    const std::string dir = sb.make_dir("odd dir 'with' \"quotes\"");
-    const std::string path = dir + "/" + name;
-    sb.write_file(path, "#!/bin/sh\n" + tool_body("printf '%s\\n' \"$line\""));
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    const std::string path = sb.dir().write_script("odd dir 'with' \"quotes\"/" + name,
+                                                   tool_body("printf '%s\\n' \"$line\""));
     sb.set_env("LUMENHOLLOW_LOGIN_BIN", path);
     EXPECT_EQ(sb.request("action=status"),
               expected::status_reply(cli_answered(sb, "t@x", true)));

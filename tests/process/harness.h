@@ -81,6 +81,8 @@ class sandbox {
 
   const std::string& root() const { return root_; }
   const std::string& home() const { return home_; }
+  // The throw-away directory at root(), for its own helpers such as write_script.
+  const temp_dir& dir() const { return dir_; }
 
   // State files at the places where the program looks for them under home().
   std::string accounts_path() const;
