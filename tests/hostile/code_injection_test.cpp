@@ -16,8 +16,6 @@
 
 namespace {
 
-using hostile::calls;
-
 constexpr std::size_t code_max_bytes = 2047;
 const char* const refusing_finish = "{\"ok\":false,\"error\":\"stop_here\"}\n";
 const reply stopped = expected::tool_error("stop_here", expected::finish_rejected_detail);

@@ -5,27 +5,10 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "harness.h"
 
 namespace hostile {
-
-using calls = std::vector<std::vector<std::string>>;
-
-// The status of a node with no state files, as this sandbox's program reports it.
-inline expected::status nothing(const sandbox& sb) {
-  expected::status s;
-  s.credentials_path = sb.accounts_path();
-  return s;
-}
-
-inline expected::status signed_in(const sandbox& sb, const std::string& email) {
-  expected::status s = nothing(sb);
-  s.email = s.account = email;
-  s.logged_in = s.has_refresh = true;
-  return s;
-}
 
 inline bool running_as_root() { return ::geteuid() == 0; }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-using hostile::calls;
-
 constexpr std::size_t env_100k = 100 * 1024;
 const std::size_t query_max = hostile::longest_value("QUERY_STRING");
 
@@ -52,7 +50,7 @@ TEST(HostileRequest, LongestQueryString) {
        pad_to("action=finish&code=", query_max, 'b'), [](const sandbox&) { return stopped; },
        calls{{"--finish", std::string(2047, 'b')}}},
       {"status behind a long tail of empty segments", pad_to("action=status", query_max, '&'),
-       [](const sandbox& sb) { return expected::status_reply(hostile::nothing(sb)); },
+       [](const sandbox& sb) { return expected::status_reply(expected::nothing(sb)); },
        std::nullopt},
       {"an escape split by the 2047-byte cut stays as it is",
        pad_to(pad_to("action=finish&code=", 19 + 2045, 'c') + "%41", query_max, 'z'),
@@ -94,7 +92,7 @@ TEST(HostileRequest, LongestQueryStringAgainstTheNodePassword) {
     sb.set_env("BOT_PASSWORD", r.password);
     const reply answer = sb.request(query);
     if (r.admitted) {
-      EXPECT_EQ(answer, expected::status_reply(hostile::nothing(sb)));
+      EXPECT_EQ(answer, expected::status_reply(expected::nothing(sb)));
     } else {
       EXPECT_EQ(answer, (reply{std::string(expected::refusal), 0}));
     }
@@ -158,7 +156,7 @@ TEST(HostileRequest, BodyIsIgnoredByEveryOtherRequest) {
   sandbox sb;
   sb.missing_login_cli();
   sb.set_env("CONTENT_LENGTH", "262143");
-  EXPECT_EQ(sb.request("action=status", junk), expected::status_reply(hostile::nothing(sb)));
+  EXPECT_EQ(sb.request("action=status", junk), expected::status_reply(expected::nothing(sb)));
   EXPECT_EQ(sb.request("action=cancel", junk),
             expected::json_reply(R"({"ok":true,"state":"cancelled","pending":false})"));
   EXPECT_TRUE(is_page(sb.request("", junk)));
@@ -177,7 +175,7 @@ TEST(HostileRequest, HugeEnvironmentVariables) {
   };
   const auto status_of = [](std::function<void(const sandbox&, expected::status&)> adjust) {
     return [adjust](const sandbox& sb) {
-      expected::status s = hostile::nothing(sb);
+      expected::status s = expected::nothing(sb);
       adjust(sb, s);
       return expected::status_reply(s);
     };

@@ -129,7 +129,7 @@ TEST(HostileState, AccountsFileContent) {
     sandbox sb;
     sb.missing_login_cli();
     sb.write_accounts(r.content);
-    expected::status s = hostile::nothing(sb);
+    expected::status s = expected::nothing(sb);
     s.email = s.account = r.email;
     s.logged_in = s.has_refresh = r.refresh;
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
@@ -142,7 +142,7 @@ TEST(HostileState, AccountsFileThatIsNotARegularFile) {
     sandbox sb;
     sb.missing_login_cli();
     make_broken(sb.accounts_path(), kind, R"([{"email":"a@x","refresh_token":"r"}])");
-    const expected::status s = readable(kind) ? hostile::signed_in(sb, "a@x") : hostile::nothing(sb);
+    const expected::status s = readable(kind) ? expected::signed_in(sb, "a@x") : expected::nothing(sb);
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
   }
   // A symlink to a regular file is that file.
@@ -151,7 +151,7 @@ TEST(HostileState, AccountsFileThatIsNotARegularFile) {
   const std::string real = sb.write_file("elsewhere.json", R"([{"email":"l@x","refresh_token":"r"}])");
   fs::create_directories(fs::path(sb.accounts_path()).parent_path());
   fs::create_symlink(real, sb.accounts_path());
-  EXPECT_EQ(sb.request("action=status"), expected::status_reply(hostile::signed_in(sb, "l@x")));
+  EXPECT_EQ(sb.request("action=status"), expected::status_reply(expected::signed_in(sb, "l@x")));
 }
 
 TEST(HostileState, SelectedAccountFileThatIsNotARegularFile) {
@@ -162,9 +162,9 @@ TEST(HostileState, SelectedAccountFileThatIsNotARegularFile) {
     sb.missing_login_cli();
     sb.write_accounts(R"([{"email":"alpha"},{"email":"beta","refresh_token":"r"}])");
     make_broken(sb.selected_account_path(), kind, "beta\n");
-    expected::status s = hostile::nothing(sb);
+    expected::status s = expected::nothing(sb);
     s.email = s.account = "alpha";
-    if (readable(kind)) s = hostile::signed_in(sb, "beta");
+    if (readable(kind)) s = expected::signed_in(sb, "beta");
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
   }
 }
@@ -175,7 +175,7 @@ TEST(HostileState, EnvironmentFileThatIsNotARegularFile) {
     sandbox sb;
     sb.missing_login_cli();
     make_broken(sb.env_file_path(), kind, "GOOGLE_PROJECT_ID=p-1\n");
-    expected::status s = hostile::nothing(sb);
+    expected::status s = expected::nothing(sb);
     if (readable(kind)) {
       s.project_id = "p-1";
       s.profile = "lumenhollow";
@@ -206,7 +206,7 @@ TEST(HostileState, EnvironmentFileContent) {
     sandbox sb;
     sb.missing_login_cli();
     sb.write_env_file(r.content);
-    expected::status s = hostile::nothing(sb);
+    expected::status s = expected::nothing(sb);
     s.project_id = r.project;
     s.email = s.account = r.account;
     s.profile = "lumenhollow";
@@ -230,7 +230,7 @@ TEST(HostileState, PendingMarkerOfEveryKind) {
     sandbox sb;
     sb.missing_login_cli();
     make_broken(sb.pending_marker_path(), r.kind, "{}");
-    expected::status s = hostile::nothing(sb);
+    expected::status s = expected::nothing(sb);
     s.pending = r.pending;
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
   }

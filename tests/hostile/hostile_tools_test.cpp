@@ -11,8 +11,6 @@
 
 namespace {
 
-using hostile::calls;
-
 const std::string auth_url = "https://accounts.example/o?x=1";
 const std::string status_line = R"({"has_refresh":true,"identity":"t@x"})";
 
@@ -47,7 +45,7 @@ struct behaviour {
 };
 
 expected::status cli_answered(const sandbox& sb, const std::string& email, bool refresh) {
-  expected::status s = hostile::nothing(sb);
+  expected::status s = expected::nothing(sb);
   s.email = s.account = email;
   s.logged_in = s.has_refresh = refresh;
   s.cli_present = true;
@@ -57,7 +55,7 @@ expected::status cli_answered(const sandbox& sb, const std::string& email, bool 
 TEST(HostileTools, LoginCliBehaviours) {
   const auto ran_fine = [](const sandbox& sb) { return cli_answered(sb, "t@x", true); };
   const auto done = [&](const sandbox& sb) { return expected::done_reply(ran_fine(sb)); };
-  const auto no_cli = [](const sandbox& sb) { return hostile::nothing(sb); };
+  const auto no_cli = [](const sandbox& sb) { return expected::nothing(sb); };
   const behaviour rows[] = {
       {"answers normally", "printf '%s\\n' \"$line\"", ran_fine, start_document(), done},
       {"10 MiB of text after the answer: the capture stops at 256 KiB",
@@ -121,7 +119,7 @@ TEST(HostileTools, LoginCliThatCannotBeExecuted) {
     // Root may execute a file only when some execute bit is set, so this holds for root too.
     ASSERT_NE(::access(path.c_str(), X_OK), 0);
   }
-  EXPECT_EQ(sb.request("action=status"), expected::status_reply(hostile::nothing(sb)));
+  EXPECT_EQ(sb.request("action=status"), expected::status_reply(expected::nothing(sb)));
   EXPECT_EQ(sb.request("action=start"), start_failed);
   EXPECT_EQ(sb.request("action=finish&code=abc"), finish_no_json);
 }
@@ -134,7 +132,7 @@ TEST(HostileTools, TokenCliBehaviours) {
   };
   const auto refreshed_with = [](std::string project) {
     return [project](const sandbox& sb) {
-      expected::status s = hostile::nothing(sb);
+      expected::status s = expected::nothing(sb);
       s.project_id = project;
       return expected::refreshed_reply(s);
     };
