@@ -17,8 +17,6 @@
 namespace {
 
 constexpr std::size_t code_max_bytes = 2047;
-const char* const refusing_finish = "{\"ok\":false,\"error\":\"stop_here\"}\n";
-const reply stopped = expected::tool_error("stop_here", expected::finish_rejected_detail);
 
 bool forbidden(unsigned char c) {
   return (c >= 0x01 && c <= 0x1F) || c == 0x7F ||
@@ -60,6 +58,19 @@ std::optional<std::string> model_code(std::string raw) {
     if (forbidden(c)) return std::nullopt;
   }
   return code;
+}
+
+// Checks the answer to one finish request against the model's verdict on its code; an accepted
+// code is added to the runs the login CLI must have made. Returns whether it was accepted.
+bool expect_verdict(const reply& answer, const std::optional<std::string>& code,
+                    calls& expected_calls) {
+  if (!code) {
+    EXPECT_EQ(answer, hostile::invalid_code);
+    return false;
+  }
+  EXPECT_EQ(answer, hostile::stopped);
+  expected_calls.push_back({"--finish", *code});
+  return true;
 }
 
 struct rng {
@@ -132,7 +143,7 @@ std::vector<std::string> generated_codes() {
 
 TEST(CodeInjection, AcceptedCodesReachTheCliAsExactlyOneArgument) {
   sandbox sb;
-  sb.login_cli().on("--finish", refusing_finish).otherwise("");
+  sb.login_cli().on("--finish", hostile::refusing_finish).otherwise("");
   calls expected_calls;
   const std::vector<std::string> codes = generated_codes();
   std::size_t accepted = 0;
@@ -151,13 +162,7 @@ TEST(CodeInjection, AcceptedCodesReachTheCliAsExactlyOneArgument) {
     } else {
       answer = sb.request("action=finish&code=" + encoded);
     }
-    if (code) {
-      ++accepted;
-      EXPECT_EQ(answer, stopped);
-      expected_calls.push_back({"--finish", *code});
-    } else {
-      EXPECT_EQ(answer, hostile::invalid_code);
-    }
+    if (expect_verdict(answer, code, expected_calls)) ++accepted;
   }
   EXPECT_EQ(sb.login_cli().calls(), expected_calls);
   EXPECT_FALSE(std::filesystem::exists(sb.root() + "/PWNED"));
@@ -170,7 +175,7 @@ TEST(CodeInjection, AcceptedCodesReachTheCliAsExactlyOneArgument) {
 // then change the raw value, and the model follows the same rules on what the program sees.
 TEST(CodeInjection, UnencodedCodesFollowTheSameRules) {
   sandbox sb;
-  sb.login_cli().on("--finish", refusing_finish).otherwise("");
+  sb.login_cli().on("--finish", hostile::refusing_finish).otherwise("");
   calls expected_calls;
   for (const std::string& c : generated_codes()) {
     if (c.find('\0') != std::string::npos) continue;  // an environment string cannot hold one
@@ -179,12 +184,7 @@ TEST(CodeInjection, UnencodedCodesFollowTheSameRules) {
     if (raw.empty()) continue;
     const std::optional<std::string> code = model_code(raw);
     const reply answer = sb.request("action=finish&code=" + c);
-    if (code) {
-      EXPECT_EQ(answer, stopped);
-      expected_calls.push_back({"--finish", *code});
-    } else {
-      EXPECT_EQ(answer, hostile::invalid_code);
-    }
+    expect_verdict(answer, code, expected_calls);
   }
   EXPECT_EQ(sb.login_cli().calls(), expected_calls);
   EXPECT_FALSE(std::filesystem::exists(sb.root() + "/PWNED"));

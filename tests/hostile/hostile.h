@@ -18,6 +18,11 @@ inline std::size_t longest_value(const std::string& name) {
   return env_string_max_bytes - name.size() - 2;
 }
 
+// A login CLI answer that refuses every code, so a finish run ends right after handing it over,
+// and the program's answer to it.
+inline constexpr char refusing_finish[] = "{\"ok\":false,\"error\":\"stop_here\"}\n";
+inline const reply stopped = expected::tool_error("stop_here", expected::finish_rejected_detail);
+
 inline const reply missing_code =
     expected::error_reply("400 Bad Request", "missing_code", expected::missing_code_detail);
 inline const reply invalid_code =

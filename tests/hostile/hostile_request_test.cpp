@@ -19,10 +19,6 @@ namespace {
 constexpr std::size_t env_100k = 100 * 1024;
 const std::size_t query_max = hostile::longest_value("QUERY_STRING");
 
-// The login CLI refuses every code, so a finish run ends right after handing it over.
-const char* const refusing_finish = "{\"ok\":false,\"error\":\"stop_here\"}\n";
-const reply stopped = expected::tool_error("stop_here", expected::finish_rejected_detail);
-
 std::string pad_to(std::string head, std::size_t size, char fill) {
   head.resize(size, fill);
   return head;
@@ -47,20 +43,22 @@ TEST(HostileRequest, LongestQueryString) {
        },
        std::nullopt},
       {"code cut to 2047 bytes before it reaches the CLI",
-       pad_to("action=finish&code=", query_max, 'b'), [](const sandbox&) { return stopped; },
+       pad_to("action=finish&code=", query_max, 'b'),
+       [](const sandbox&) { return hostile::stopped; },
        calls{{"--finish", std::string(2047, 'b')}}},
       {"status behind a long tail of empty segments", pad_to("action=status", query_max, '&'),
        [](const sandbox& sb) { return expected::status_reply(expected::nothing(sb)); },
        std::nullopt},
       {"an escape split by the 2047-byte cut stays as it is",
        pad_to(pad_to("action=finish&code=", 19 + 2045, 'c') + "%41", query_max, 'z'),
-       [](const sandbox&) { return stopped; }, calls{{"--finish", std::string(2045, 'c') + "%4"}}},
+       [](const sandbox&) { return hostile::stopped; },
+       calls{{"--finish", std::string(2045, 'c') + "%4"}}},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     ASSERT_EQ(r.query.size(), query_max);
     sandbox sb;
-    if (r.finish_calls) sb.login_cli().on("--finish", refusing_finish);
+    if (r.finish_calls) sb.login_cli().on("--finish", hostile::refusing_finish);
     else sb.missing_login_cli();
     EXPECT_EQ(sb.request(r.query), r.answer(sb));
     if (r.finish_calls) {
@@ -138,11 +136,11 @@ TEST(HostileRequest, ContentLengthAndBody) {
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     sandbox sb;
-    sb.login_cli().on("--finish", refusing_finish);
+    sb.login_cli().on("--finish", hostile::refusing_finish);
     if (r.content_length) sb.set_env("CONTENT_LENGTH", *r.content_length);
     const reply answer = sb.request("action=finish", r.body);
     if (r.code) {
-      EXPECT_EQ(answer, stopped);
+      EXPECT_EQ(answer, hostile::stopped);
       EXPECT_EQ(sb.login_cli().calls(), (calls{{"--finish", *r.code}}));
     } else {
       EXPECT_EQ(answer, hostile::missing_code);
