@@ -87,6 +87,21 @@ bool readable(broken kind) { return kind == broken::unreadable && hostile::runni
 constexpr broken every_kind[] = {broken::directory, broken::dangling_symlink, broken::fifo,
                                  broken::device, broken::unreadable};
 
+// The status answer of a node without a login CLI whose state file at `path` holds `content`.
+reply status_over_file(sandbox& sb, const std::string& path, const std::string& content) {
+  sb.missing_login_cli();
+  sb.write_file(path, content);
+  return sb.request("action=status");
+}
+
+// The same once `path` is made a `kind` of broken file, holding `content` where it is a file.
+reply status_over_broken(sandbox& sb, const std::string& path, broken kind,
+                         const std::string& content) {
+  sb.missing_login_cli();
+  make_broken(path, kind, content);
+  return sb.request("action=status");
+}
+
 TEST(HostileState, AccountsFileContent) {
   const std::string account = R"({"email":"a@x","refresh_token":"r"})";
   struct row {
@@ -127,12 +142,10 @@ TEST(HostileState, AccountsFileContent) {
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     sandbox sb;
-    sb.missing_login_cli();
-    sb.write_accounts(r.content);
     expected::status s = expected::nothing(sb);
     s.email = s.account = r.email;
     s.logged_in = s.has_refresh = r.refresh;
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    EXPECT_EQ(status_over_file(sb, sb.accounts_path(), r.content), expected::status_reply(s));
   }
 }
 
@@ -140,10 +153,11 @@ TEST(HostileState, AccountsFileThatIsNotARegularFile) {
   for (broken kind : every_kind) {
     SCOPED_TRACE(broken_name(kind));
     sandbox sb;
-    sb.missing_login_cli();
-    make_broken(sb.accounts_path(), kind, R"([{"email":"a@x","refresh_token":"r"}])");
-    const expected::status s = readable(kind) ? expected::signed_in(sb, "a@x") : expected::nothing(sb);
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    const expected::status s =
+        readable(kind) ? expected::signed_in(sb, "a@x") : expected::nothing(sb);
+    EXPECT_EQ(status_over_broken(sb, sb.accounts_path(), kind,
+                                 R"([{"email":"a@x","refresh_token":"r"}])"),
+              expected::status_reply(s));
   }
   // A symlink to a regular file is that file.
   sandbox sb;
@@ -159,13 +173,12 @@ TEST(HostileState, SelectedAccountFileThatIsNotARegularFile) {
   for (broken kind : every_kind) {
     SCOPED_TRACE(broken_name(kind));
     sandbox sb;
-    sb.missing_login_cli();
     sb.write_accounts(R"([{"email":"alpha"},{"email":"beta","refresh_token":"r"}])");
-    make_broken(sb.selected_account_path(), kind, "beta\n");
     expected::status s = expected::nothing(sb);
     s.email = s.account = "alpha";
     if (readable(kind)) s = expected::signed_in(sb, "beta");
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    EXPECT_EQ(status_over_broken(sb, sb.selected_account_path(), kind, "beta\n"),
+              expected::status_reply(s));
   }
 }
 
@@ -173,14 +186,13 @@ TEST(HostileState, EnvironmentFileThatIsNotARegularFile) {
   for (broken kind : every_kind) {
     SCOPED_TRACE(broken_name(kind));
     sandbox sb;
-    sb.missing_login_cli();
-    make_broken(sb.env_file_path(), kind, "GOOGLE_PROJECT_ID=p-1\n");
     expected::status s = expected::nothing(sb);
     if (readable(kind)) {
       s.project_id = "p-1";
       s.profile = "lumenhollow";
     }
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    EXPECT_EQ(status_over_broken(sb, sb.env_file_path(), kind, "GOOGLE_PROJECT_ID=p-1\n"),
+              expected::status_reply(s));
   }
 }
 
@@ -204,13 +216,11 @@ TEST(HostileState, EnvironmentFileContent) {
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
     sandbox sb;
-    sb.missing_login_cli();
-    sb.write_env_file(r.content);
     expected::status s = expected::nothing(sb);
     s.project_id = r.project;
     s.email = s.account = r.account;
     s.profile = "lumenhollow";
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    EXPECT_EQ(status_over_file(sb, sb.env_file_path(), r.content), expected::status_reply(s));
   }
 }
 
@@ -228,11 +238,10 @@ TEST(HostileState, PendingMarkerOfEveryKind) {
   for (const row& r : rows) {
     SCOPED_TRACE(broken_name(r.kind));
     sandbox sb;
-    sb.missing_login_cli();
-    make_broken(sb.pending_marker_path(), r.kind, "{}");
     expected::status s = expected::nothing(sb);
     s.pending = r.pending;
-    EXPECT_EQ(sb.request("action=status"), expected::status_reply(s));
+    EXPECT_EQ(status_over_broken(sb, sb.pending_marker_path(), r.kind, "{}"),
+              expected::status_reply(s));
   }
 }
 
