@@ -25,13 +25,8 @@ std::string tool_body(const std::string& emit) {
          "esac\n" + emit + "\n";
 }
 
-reply start_document() {
-  return expected::json_reply(R"({"ok":true,"flow":"paste_code","auth_url":")" + auth_url +
-                              R"(","expires_in":900,"hint":")" +
-                              std::string(expected::default_start_hint) + "\"}");
-}
+reply start_document() { return expected::start_reply({.auth_url = auth_url}); }
 
-const reply cancelled = expected::json_reply(R"({"ok":true,"state":"cancelled","pending":false})");
 const reply start_failed = expected::tool_error("start_failed");
 const reply finish_no_json = expected::tool_error("finish_failed", expected::finish_no_json_detail);
 
@@ -103,7 +98,7 @@ TEST(HostileTools, LoginCliBehaviours) {
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(b.status(sb)));
     EXPECT_EQ(sb.request("action=start"), b.start);
     EXPECT_EQ(sb.request("action=finish&code=abc"), b.finish(sb));
-    EXPECT_EQ(sb.request("action=cancel"), cancelled);
+    EXPECT_EQ(sb.request("action=cancel"), expected::cancelled_reply());
   }
 }
 
