@@ -15,10 +15,19 @@ int print_line(const char* line) {
   return exit_ok;
 }
 
+// A web server may pass a query without '=' as command-line arguments (the CGI standard allows
+// it); those words come from the client, so they must not reach the hub's switches.
+bool arguments_from_query() {
+  const char* query = request_query();
+  return platform_env("GATEWAY_INTERFACE") != nullptr && query[0] != '\0' &&
+         std::strchr(query, '=') == nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* first = argc > 1 ? argv[1] : nullptr;
+  platform_reset_child_signal();
+  const char* first = argc > 1 && !arguments_from_query() ? argv[1] : nullptr;
   if (first != nullptr && std::strcmp(first, "--meta") == 0) return print_line(discovery_line);
   // The variable's presence alone counts, and it wins over "--version".
   if (platform_env("QV_PLUGIN_META") != nullptr) return print_line(discovery_line);

@@ -12,6 +12,11 @@
 // Environment lookup: nullptr when the variable is not defined.
 const char* platform_env(const char* name);
 
+// Puts the default disposition back on the signal that reports a child's end. A web server that
+// starts the program with it ignored would have finished tools reaped before their exit status
+// could be read.
+void platform_reset_child_signal();
+
 // The user's home directory: HOME when it is 1 to 511 bytes long, else the effective user's entry
 // in the password database (web servers usually start CGI programs without HOME) when 1 to 511
 // bytes. Returns 1 with the text in `out`, or 0 with `out` empty.

@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -55,6 +56,8 @@ void write_all(const char* p, std::size_t n) {
 }  // namespace
 
 const char* platform_env(const char* name) { return std::getenv(name); }
+
+void platform_reset_child_signal() { ::signal(SIGCHLD, SIG_DFL); }
 
 int platform_home_dir(fixed_text<512>& out) {
   out.clear();

@@ -165,6 +165,11 @@ sandbox& sandbox::unset_env(const std::string& name) {
   return *this;
 }
 
+sandbox& sandbox::ignore_child_signal() {
+  ignore_child_signal_ = true;
+  return *this;
+}
+
 reply sandbox::run(const std::vector<std::string>& args, std::string_view input) const {
   const std::string in_path = root_ + "/stdin.bin";
   const std::string err_path = root_ + "/stderr.txt";
@@ -199,7 +204,16 @@ reply sandbox::run(const std::vector<std::string>& args, std::string_view input)
 
   r.started_at = static_cast<std::int64_t>(std::time(nullptr));
   pid_t pid = 0;
+  // An ignored signal stays ignored across exec. The parent waits until the child has exec'd, so
+  // restoring the handler right after cannot let this process lose the child's exit status.
+  struct sigaction saved {};
+  if (ignore_child_signal_) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGCHLD, &ignore, &saved);
+  }
   int spawned = ::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
+  if (ignore_child_signal_) ::sigaction(SIGCHLD, &saved, nullptr);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out_pipe[1]);
   if (spawned != 0) {

@@ -73,6 +73,8 @@ class sandbox {
   // The environment starts empty apart from PATH=/usr/bin:/bin and HOME=<home()>.
   sandbox& set_env(const std::string& name, std::string value);
   sandbox& unset_env(const std::string& name);
+  // Starts the program with the child-exit signal ignored, as some web servers do.
+  sandbox& ignore_child_signal();
 
   // Runs the program with these arguments after argv[0] and these bytes on standard input.
   reply run(const std::vector<std::string>& args = {}, std::string_view input = {}) const;
@@ -116,6 +118,7 @@ class sandbox {
   std::string home_;
   std::map<std::string, std::string> env_;
   std::map<std::string, fake_tool> tools_;
+  bool ignore_child_signal_ = false;
 };
 
 // Expected answers, spelled out from the program's documented responses.
