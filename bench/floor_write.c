@@ -13,6 +13,7 @@
 #endif
 
 /* The captured bytes go into the program image as they are: no escaping, no generated source. */
+/* clang-format off */
 __asm__(".section .rodata\n"
         ".global floor_payload\n"
         "floor_payload:\n"
@@ -20,6 +21,7 @@ __asm__(".section .rodata\n"
         ".global floor_payload_end\n"
         "floor_payload_end:\n"
         ".previous\n");
+/* clang-format on */
 extern const char floor_payload[];
 extern const char floor_payload_end[];
 
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
     }
     pclose(tool);
   }
-  if (write(STDOUT_FILENO, floor_payload, (size_t)(floor_payload_end - floor_payload)) < 0) return 3;
+  if (write(STDOUT_FILENO, floor_payload, (size_t)(floor_payload_end - floor_payload)) < 0)
+    return 3;
   return EXIT_STATUS;
 }

@@ -25,11 +25,21 @@ std::string json_literal(const std::string& text) {
   for (unsigned char c : text) {
     if (c == 0) break;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           out += "\\u00";
@@ -109,9 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int number = static_cast<int>(in.byte()) - 128;
         char small[16];
         std::snprintf(small, sizeof small, "%d", number);
-        std::string padded = text.size() < static_cast<std::size_t>(width)
-                                 ? std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text
-                                 : text;
+        std::string padded =
+            text.size() < static_cast<std::size_t>(width)
+                ? std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text
+                : text;
         expected = padded + "|" + small;
         result = buf_addf(b, "%*s|%d", width, text.c_str(), number);
         break;
@@ -124,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (result == 0) {
           // Stopped part-way: what was appended is a prefix of the literal.
           FUZZ_CHECK(b.len >= old_len);
-          const std::string appended = b.data != nullptr ? std::string(b.data + old_len, b.len - old_len) : "";
+          const std::string appended =
+              b.data != nullptr ? std::string(b.data + old_len, b.len - old_len) : "";
           FUZZ_CHECK(expected.compare(0, appended.size(), appended) == 0);
           FUZZ_CHECK(appended.size() < expected.size());
           model += appended;

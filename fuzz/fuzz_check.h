@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#define FUZZ_CHECK(condition)                                                              \
-  do {                                                                                     \
-    if (!(condition)) {                                                                    \
+#define FUZZ_CHECK(condition)                                                                 \
+  do {                                                                                        \
+    if (!(condition)) {                                                                       \
       std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                        \
-    }                                                                                      \
+      std::abort();                                                                           \
+    }                                                                                         \
   } while (0)
 
 // libFuzzer's timeout alarm interrupts whatever system call is running; without SA_RESTART a read

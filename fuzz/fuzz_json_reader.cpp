@@ -13,14 +13,18 @@ namespace {
 
 const std::string long_name(127, 'n');
 const std::string too_long_name(128, 'n');
+// clang-format off
 const char* const member_names[] = {
     "a",          "b",           "k",        "v",       "x:y",        "s",          "e",
     "ok",         "error",       "email",    "refresh_token", "identity", "path",   "logged_in",
     "has_refresh", "pending",    "expires_at", "auth_url", "flow",     "hint",       "expires_in",
     "project_id", "code",        "",         long_name.c_str(), too_long_name.c_str()};
+// clang-format on
 constexpr std::size_t member_name_count = sizeof member_names / sizeof member_names[0];
 
-bool json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool json_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -57,6 +61,7 @@ decoded_literal model_literal(const char* p) {
       continue;
     }
     p += 2;
+    // clang-format off
     switch (e) {
       case 'b': d.bytes += '\b'; break;
       case 'f': d.bytes += '\f'; break;
@@ -71,6 +76,7 @@ decoded_literal model_literal(const char* p) {
       }
       default: d.bytes += e;
     }
+    // clang-format on
   }
   d.cursor = p;
   return d;
@@ -124,7 +130,8 @@ void model_trim(char* text) {
   while (n > 0 && json_space(text[n - 1])) text[--n] = '\0';
 }
 
-int model_str_field(const char* start, const char* end, const std::string& name, fenced_area& area) {
+int model_str_field(const char* start, const char* end, const std::string& name,
+                    fenced_area& area) {
   const char* v = model_find(start, end, name);
   if (v == nullptr || *v == 'n') return 0;
   area.data()[0] = '\0';
@@ -214,8 +221,10 @@ void check_members(const char* start, const char* end, const std::string& name, 
     FUZZ_CHECK(result == model_str_field(start, end, name, model));
     FUZZ_CHECK(area.canary_intact());
     FUZZ_CHECK(area.bytes == model.bytes);
-    if (value == nullptr || *value == 'n') FUZZ_CHECK(result == 0 && area.untouched());
-    else FUZZ_CHECK(area.terminated());
+    if (value == nullptr || *value == 'n')
+      FUZZ_CHECK(result == 0 && area.untouched());
+    else
+      FUZZ_CHECK(area.terminated());
   }
 
   const int fallback = 7;

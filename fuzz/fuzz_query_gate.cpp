@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(query_has(nullptr, "action") == 0);
   fenced_area absent(16);
-  FUZZ_CHECK(get_query_val(nullptr, "action", absent.data(), absent.cap) == 0 && absent.text().empty());
+  FUZZ_CHECK(get_query_val(nullptr, "action", absent.data(), absent.cap) == 0 &&
+             absent.text().empty());
 
   // The gate.
   const bool password_set = flags & 1;

@@ -28,8 +28,8 @@ inline shell_result run_shell(const std::string& command_line) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
   const char* argv[] = {"sh", "-c", command_line.c_str(), nullptr};
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr,
-                                  const_cast<char* const*>(argv), environ);
+  const int spawned =
+      posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (spawned == 0) {

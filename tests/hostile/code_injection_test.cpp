@@ -50,7 +50,8 @@ std::optional<std::string> model_code(std::string raw) {
   }
   const std::size_t found = code.find("code=");
   if (found != std::string::npos) {
-    const std::string value = code.substr(found + 5, code.find_first_of("#&", found + 5) - found - 5);
+    const std::string value =
+        code.substr(found + 5, code.find_first_of("#&", found + 5) - found - 5);
     if (!value.empty()) code = value;
   }
   if (code.empty()) return std::nullopt;
@@ -85,7 +86,8 @@ struct rng {
 std::vector<std::string> generated_codes() {
   std::vector<std::string> codes;
   for (int c = 0x20; c <= 0x7E; ++c) codes.push_back(std::string(1, static_cast<char>(c)));
-  for (int c = 0x01; c <= 0xFF; ++c) codes.push_back("x" + std::string(1, static_cast<char>(c)) + "y");
+  for (int c = 0x01; c <= 0xFF; ++c)
+    codes.push_back("x" + std::string(1, static_cast<char>(c)) + "y");
   const char* const fixed[] = {
       "4/0AbC-x_y.z~1",
       "c\xc3\xb3\x64igo",
@@ -122,11 +124,12 @@ std::vector<std::string> generated_codes() {
 
   // Random mixes: half from bytes a code may hold (shell syntax among them), half with the
   // forbidden ones thrown in.
-  const std::string_view allowed[] = {"a", "Z", "9", "/", "-", "_", ".", "~", " ", "  ", "+", "%",
-                                      "%2", "=", "?", "#", "code=", "(", ")", "*", "!", "{a,b}",
-                                      "[x]", "\xc3\xa9", "\xff", "--finish", "-n", "%25"};
-  const std::string_view refused[] = {"&", "'", "\"", "$", "`", "\\", ";", "|", "<", ">", "\t",
-                                      "\n", "\x7f", "$(id)", "'\\''", "${IFS}"};
+  const std::string_view allowed[] = {"a",     "Z",   "9",        "/",    "-",        "_",  ".",
+                                      "~",     " ",   "  ",       "+",    "%",        "%2", "=",
+                                      "?",     "#",   "code=",    "(",    ")",        "*",  "!",
+                                      "{a,b}", "[x]", "\xc3\xa9", "\xff", "--finish", "-n", "%25"};
+  const std::string_view refused[] = {"&", "'", "\"", "$",  "`",    "\\",    ";",     "|",
+                                      "<", ">", "\t", "\n", "\x7f", "$(id)", "'\\''", "${IFS}"};
   rng r{20260101};
   for (int i = 0; i < 1500; ++i) {
     std::string code;

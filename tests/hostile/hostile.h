@@ -10,7 +10,9 @@
 
 namespace hostile {
 
-inline bool running_as_root() { return ::geteuid() == 0; }
+inline bool running_as_root() {
+  return ::geteuid() == 0;
+}
 
 // Linux caps each environment string at 128 KiB including "NAME=" and the terminating NUL.
 inline constexpr std::size_t env_string_max_bytes = 128 * 1024;

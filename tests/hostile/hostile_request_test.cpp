@@ -2,10 +2,9 @@
 // absurd CONTENT_LENGTH values, bodies with NUL bytes, and 100 KiB environment variables. Each
 // case states the exact answer; the harness also fails any run that writes to standard error,
 // which is where a sanitizer would report.
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -58,8 +57,10 @@ TEST(HostileRequest, LongestQueryString) {
     SCOPED_TRACE(r.name);
     ASSERT_EQ(r.query.size(), query_max);
     sandbox sb;
-    if (r.finish_calls) sb.login_cli().on("--finish", hostile::refusing_finish);
-    else sb.missing_login_cli();
+    if (r.finish_calls)
+      sb.login_cli().on("--finish", hostile::refusing_finish);
+    else
+      sb.missing_login_cli();
     EXPECT_EQ(sb.request(r.query), r.answer(sb));
     if (r.finish_calls) {
       EXPECT_EQ(sb.login_cli().calls(), *r.finish_calls);
@@ -122,9 +123,8 @@ TEST(HostileRequest, ContentLengthAndBody) {
       {"zero", "0", body, std::nullopt},
       {"leading white space and a plus sign", " \t+14", body, "abc"},
       {"digits then junk", "14junk", body, "abc"},
-      {"NUL inside the value ends the body text", "20", std::string(R"({"code":"ab)") + '\0' +
-                                                             "cd\"}",
-       "ab"},
+      {"NUL inside the value ends the body text", "20",
+       std::string(R"({"code":"ab)") + '\0' + "cd\"}", "ab"},
       {"NUL before the member hides it", "20", std::string(1, '\0') + body, std::nullopt},
       {"binary junk around the member", "64",
        std::string("\xff\xfe\x01{\x80") + R"("code" :  "x-1",)" + "\x7f}}", "x-1"},
@@ -239,9 +239,11 @@ TEST(HostileRequest, HugeEnvironmentVariables) {
       {"huge CONTENT_LENGTH digits",
        [&](sandbox& sb) { sb.set_env("CONTENT_LENGTH", std::string(env_100k, '9')); },
        "action=finish", [](const sandbox&) { return hostile::missing_code; }},
-      {"discovery variable of any size",
-       [&](sandbox& sb) { sb.set_env("QV_PLUGIN_META", big); }, "action=status",
-       [](const sandbox&) { return reply{std::string(expected::discovery_line), 0}; }},
+      {"discovery variable of any size", [&](sandbox& sb) { sb.set_env("QV_PLUGIN_META", big); },
+       "action=status",
+       [](const sandbox&) {
+         return reply{std::string(expected::discovery_line), 0};
+       }},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);

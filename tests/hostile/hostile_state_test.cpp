@@ -2,9 +2,8 @@
 // objects, sizes at the 8 MiB limit, and paths that are directories, FIFOs, devices, dangling
 // symlinks or unreadable. A file that cannot be read as a regular file counts as absent; nothing
 // may hang, crash or reach standard error.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -54,10 +53,18 @@ void make_broken(const std::string& path, broken kind, const std::string& conten
   fs::create_directories(fs::path(path).parent_path());
   fs::remove_all(path);
   switch (kind) {
-    case broken::directory: fs::create_directory(path); break;
-    case broken::dangling_symlink: fs::create_symlink(path + ".nowhere", path); break;
-    case broken::fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
-    case broken::device: fs::create_symlink("/dev/zero", path); break;
+    case broken::directory:
+      fs::create_directory(path);
+      break;
+    case broken::dangling_symlink:
+      fs::create_symlink(path + ".nowhere", path);
+      break;
+    case broken::fifo:
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      break;
+    case broken::device:
+      fs::create_symlink("/dev/zero", path);
+      break;
     case broken::unreadable: {
       std::FILE* f = std::fopen(path.c_str(), "wb");
       ASSERT_NE(f, nullptr);
@@ -71,18 +78,25 @@ void make_broken(const std::string& path, broken kind, const std::string& conten
 
 const char* broken_name(broken kind) {
   switch (kind) {
-    case broken::directory: return "directory";
-    case broken::dangling_symlink: return "dangling symlink";
-    case broken::fifo: return "FIFO without a writer";
-    case broken::device: return "symlink to /dev/zero";
-    case broken::unreadable: return "mode 000";
+    case broken::directory:
+      return "directory";
+    case broken::dangling_symlink:
+      return "dangling symlink";
+    case broken::fifo:
+      return "FIFO without a writer";
+    case broken::device:
+      return "symlink to /dev/zero";
+    case broken::unreadable:
+      return "mode 000";
   }
   return "?";
 }
 
 // Root reads a mode-000 file all the same: the program makes no access checks of its own, so the
 // file's content counts exactly when the kernel lets it be read.
-bool readable(broken kind) { return kind == broken::unreadable && hostile::running_as_root(); }
+bool readable(broken kind) {
+  return kind == broken::unreadable && hostile::running_as_root();
+}
 
 constexpr broken every_kind[] = {broken::directory, broken::dangling_symlink, broken::fifo,
                                  broken::device, broken::unreadable};
@@ -115,18 +129,16 @@ TEST(HostileState, AccountsFileContent) {
       {"binary junk with NUL bytes", junk(64 * 1024, true), "", false},
       {"a NUL before the accounts hides them", std::string(1, '\0') + "[" + account + "]", "",
        false},
-      {"a NUL after them cuts off only the junk", "[" + account + "]" + std::string(1, '\0') +
-                                                     junk(4096, true),
-       "a@x", true},
+      {"a NUL after them cuts off only the junk",
+       "[" + account + "]" + std::string(1, '\0') + junk(4096, true), "a@x", true},
       {"junk between objects is skipped", junk(4096, false) + account + junk(4096, false), "a@x",
        true},
       {"missing closing brace", R"([{"email":"a@x","refresh_token":"r")", "a@x", true},
-      {"string never closed", R"([{"email":"a@x","refresh_token":"r","note":"open)", "a@x",
-       true},
+      {"string never closed", R"([{"email":"a@x","refresh_token":"r","note":"open)", "a@x", true},
       {"100,000 unclosed braces", repeat("{", 100000), "", false},
       {"100,000 levels closed, then an account",
-       repeat("{", 100000) + repeat("}", 100000) + R"({"email":"b@x","refresh_token":"r"})",
-       "b@x", true},
+       repeat("{", 100000) + repeat("}", 100000) + R"({"email":"b@x","refresh_token":"r"})", "b@x",
+       true},
       {"100,000 brackets around an account",
        repeat("[", 100000) + R"({"email":"c@x"})" + repeat("]", 100000), "c@x", false},
       {"100,000 levels inside an account",
@@ -136,8 +148,7 @@ TEST(HostileState, AccountsFileContent) {
       {"100,000 nested accounts: only the outer one counts",
        repeat(R"({"email":"outer","x":)", 100000) + "1" + repeat("}", 100000), "outer", false},
       {"exactly 8 MiB is read", padded_front("[" + account + "]", state_limit), "a@x", true},
-      {"8 MiB and one byte is not", padded_front("[" + account + "]", state_limit + 1), "",
-       false},
+      {"8 MiB and one byte is not", padded_front("[" + account + "]", state_limit + 1), "", false},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -162,7 +173,8 @@ TEST(HostileState, AccountsFileThatIsNotARegularFile) {
   // A symlink to a regular file is that file.
   sandbox sb;
   sb.missing_login_cli();
-  const std::string real = sb.write_file("elsewhere.json", R"([{"email":"l@x","refresh_token":"r"}])");
+  const std::string real =
+      sb.write_file("elsewhere.json", R"([{"email":"l@x","refresh_token":"r"}])");
   fs::create_directories(fs::path(sb.accounts_path()).parent_path());
   fs::create_symlink(real, sb.accounts_path());
   EXPECT_EQ(sb.request("action=status"), expected::status_reply(expected::signed_in(sb, "l@x")));

@@ -18,14 +18,21 @@ const std::string status_line = R"({"has_refresh":true,"identity":"t@x"})";
 // $line.
 std::string tool_body(const std::string& emit) {
   return "case \"$1\" in\n"
-         "  --status) line='" + status_line + "' ;;\n"
-         "  --start) line='{\"auth_url\":\"" + auth_url + "\"}' ;;\n"
+         "  --status) line='" +
+         status_line +
+         "' ;;\n"
+         "  --start) line='{\"auth_url\":\"" +
+         auth_url +
+         "\"}' ;;\n"
          "  --finish) line='{\"ok\":true}' ;;\n"
          "  *) line='{}' ;;\n"
-         "esac\n" + emit + "\n";
+         "esac\n" +
+         emit + "\n";
 }
 
-reply start_document() { return expected::start_reply({.auth_url = auth_url}); }
+reply start_document() {
+  return expected::start_reply({.auth_url = auth_url});
+}
 
 const reply start_failed = expected::tool_error("start_failed");
 const reply finish_no_json = expected::tool_error("finish_failed", expected::finish_no_json_detail);
@@ -54,17 +61,17 @@ TEST(HostileTools, LoginCliBehaviours) {
   const behaviour rows[] = {
       {"answers normally", "printf '%s\\n' \"$line\"", ran_fine, start_document(), done},
       {"10 MiB of text after the answer: the capture stops at 256 KiB",
-       "printf '%s\\n' \"$line\"; yes xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx | head -c 10485760",
-       ran_fine, start_document(), done},
+       "printf '%s\\n' \"$line\"; yes xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx | head -c 10485760", ran_fine,
+       start_document(), done},
       {"10 MiB of text before the answer: the answer is never seen",
-       "yes xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx | head -c 10485760; printf '%s\\n' \"$line\"",
-       no_cli, start_failed, [](const sandbox&) { return finish_no_json; }},
+       "yes xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx | head -c 10485760; printf '%s\\n' \"$line\"", no_cli,
+       start_failed, [](const sandbox&) { return finish_no_json; }},
       {"one line longer than a read piece",
        "printf '{\"x\":\"%s\",' \"$(head -c 5000 /dev/zero | tr '\\0' y)\"; "
        "printf '%s\\n' \"${line#?}\"",
        ran_fine, start_document(), done},
-      {"NUL bytes before the answer are dropped", "printf '\\000\\000\\n'; printf '%s\\n' \"$line\"",
-       ran_fine, start_document(), done},
+      {"NUL bytes before the answer are dropped",
+       "printf '\\000\\000\\n'; printf '%s\\n' \"$line\"", ran_fine, start_document(), done},
       {"a NUL inside the answer cuts its line there",
        "printf '%s\\000%s\\n' \"${line%?}\" ',\"pad\":1}'", ran_fine, start_document(), done},
       {"NUL cuts inside a string member",
@@ -93,8 +100,7 @@ TEST(HostileTools, LoginCliBehaviours) {
   for (const behaviour& b : rows) {
     SCOPED_TRACE(b.name);
     sandbox sb;
-    sb.set_env("LUMENHOLLOW_LOGIN_BIN",
-               sb.dir().write_script("bin/login-cli", tool_body(b.emit)));
+    sb.set_env("LUMENHOLLOW_LOGIN_BIN", sb.dir().write_script("bin/login-cli", tool_body(b.emit)));
     EXPECT_EQ(sb.request("action=status"), expected::status_reply(b.status(sb)));
     EXPECT_EQ(sb.request("action=start"), b.start);
     EXPECT_EQ(sb.request("action=finish&code=abc"), b.finish(sb));
@@ -107,8 +113,8 @@ TEST(HostileTools, LoginCliThatCannotBeExecuted) {
   sandbox sb;
   const std::string path =
       sb.dir().write_script("bin/login-cli", tool_body("printf '%s\\n' \"$line\""));
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   sb.set_env("LUMENHOLLOW_LOGIN_BIN", path);
   if (hostile::running_as_root()) {
     // Root may execute a file only when some execute bit is set, so this holds for root too.
@@ -132,10 +138,10 @@ TEST(HostileTools, TokenCliBehaviours) {
       return expected::refreshed_reply(s);
     };
   };
-  const reply default_failure = expected::json_reply(
-      R"({"ok":false,"error":"refresh_failed","detail":")" +
-          std::string(expected::refresh_default_detail) + "\"}",
-      1);
+  const reply default_failure =
+      expected::json_reply(R"({"ok":false,"error":"refresh_failed","detail":")" +
+                               std::string(expected::refresh_default_detail) + "\"}",
+                           1);
   const row rows[] = {
       {"killed after answering", "printf '{\"ok\":true,\"project_id\":\"p-9\"}\\n'; kill -KILL $$",
        refreshed_with("p-9")},
@@ -147,7 +153,8 @@ TEST(HostileTools, TokenCliBehaviours) {
       {"exit code 127 after answering", "printf '{\"ok\":true}\\n'; exit 127",
        [](const sandbox&) { return hostile::token_cli_unavailable; }},
       {"closes its output and keeps running",
-       "printf '{\"ok\":true,\"project_id\":\"p-8\"}\\n'; exec >&-; sleep 1", refreshed_with("p-8")},
+       "printf '{\"ok\":true,\"project_id\":\"p-8\"}\\n'; exec >&-; sleep 1",
+       refreshed_with("p-8")},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -172,8 +179,7 @@ TEST(HostileTools, ToolNamesWithQuotesSpacesAndShellSyntax) {
     const std::string path = sb.dir().write_script("odd dir 'with' \"quotes\"/" + name,
                                                    tool_body("printf '%s\\n' \"$line\""));
     sb.set_env("LUMENHOLLOW_LOGIN_BIN", path);
-    EXPECT_EQ(sb.request("action=status"),
-              expected::status_reply(cli_answered(sb, "t@x", true)));
+    EXPECT_EQ(sb.request("action=status"), expected::status_reply(cli_answered(sb, "t@x", true)));
     EXPECT_EQ(sb.request("action=start"), start_document());
     EXPECT_FALSE(std::filesystem::exists(sb.root() + "/PWNED"));
   }
