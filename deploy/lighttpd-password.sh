@@ -10,7 +10,9 @@ file=$1
 [ -e "$file" ] && exit 0
 password=${2:-$(head -c 24 /dev/urandom | base64 | tr '+/' '-_')}
 case $password in
-  *[!A-Za-z0-9._~-]* | '') echo "lighttpd-password: use letters, digits and -._~ only" >&2; exit 2 ;;
+  *[!A-Za-z0-9._~-]* | '')
+    echo "lighttpd-password: use letters, digits and -._~ only" >&2
+    exit 2 ;;
 esac
 mkdir -p "$(dirname "$file")"
 umask 077

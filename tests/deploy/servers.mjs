@@ -92,7 +92,7 @@ function makeNode(dir) {
     });
     return path.join(tools, name);
   };
-  const status = '{"identity":"ops@example.com","logged_in":true,"has_refresh":true,"pending":false}';
+  const status = '{"identity":"ops@example.com","logged_in":true,"has_refresh":true}';
   return {
     home: path.join(dir, 'home'),
     login: script('login', `[ "$1" = --status ] && echo '${status}' || echo '{"ok":true}'`),
@@ -126,7 +126,8 @@ const launchers = {
     fs.mkdirSync(path.join(dir, 'www'));
     fs.writeFileSync(
       path.join(dir, 'lighttpd.conf'),
-      `server.modules = ("mod_indexfile", "mod_access", "mod_alias", "mod_redirect", "mod_accesslog")
+      `server.modules = ("mod_indexfile", "mod_access", "mod_alias", "mod_redirect")
+server.modules += ("mod_accesslog")
 server.document-root = "${dir}/www"
 server.bind = "127.0.0.1"
 server.port = ${port}
@@ -190,8 +191,9 @@ ${temp}
     const load = ['mpm_event', 'authz_core', 'alias', 'cgid', 'env', 'rewrite']
       .map((name) => `LoadModule ${name}_module /usr/lib/apache2/modules/mod_${name}.so`)
       .join('\n');
+    const conf = path.join(dir, 'apache2.conf');
     fs.writeFileSync(
-      path.join(dir, 'apache2.conf'),
+      conf,
       `ServerRoot ${dir}
 ServerName 127.0.0.1
 PidFile ${dir}/apache2.pid
@@ -205,7 +207,7 @@ CustomLog ${dir}/access.log "%h %l %u %t \\"%r\\" %>s %O"
 Include ${dir}/site.conf
 `,
     );
-    return [start(dir, '/usr/sbin/apache2', ['-DFOREGROUND', '-f', path.join(dir, 'apache2.conf')])];
+    return [start(dir, '/usr/sbin/apache2', ['-DFOREGROUND', '-f', conf])];
   },
 };
 
