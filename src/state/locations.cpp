@@ -12,7 +12,7 @@
 namespace {
 
 home_lookup_fn home_lookup = platform_home_dir;
-fixed_text<512> home_area;
+home_text home_area;
 
 constexpr std::string_view selected_account_name = "selected_account.txt";
 constexpr std::string_view accounts_name = "lumenhollow_accounts.json";
@@ -20,9 +20,9 @@ constexpr std::string_view pending_name = "lumenhollow-default.json";
 constexpr std::string_view env_dir_name = "veltrane-env";
 constexpr std::string_view client_name = "lumenhollow_client.json";
 
-// The environment directory derived from the credentials path is only used while its file name
-// still fits behind it.
-constexpr std::size_t env_dir_from_creds_max_bytes = 1007;
+// A directory part beside the credentials path is used only while a path field still holds it
+// with the name that follows (for the environment directory, the environment file's).
+constexpr std::size_t env_dir_from_creds_max_bytes = path_bytes - sizeof env_file_name;
 
 // A location variable set to the empty string counts as not set.
 const char* env_location(const char* name) {
@@ -77,7 +77,7 @@ void beside_creds(path_1024& out, std::string_view name) {
   path_1024 creds;
   creds_path(creds);
   std::string_view dir = dir_part(creds.view());
-  if (!dir.empty() && dir.size() + name.size() < path_1024::capacity) {
+  if (!dir.empty() && dir.size() + name.size() < path_bytes) {
     assign_joined(out, {dir, name});
   } else {
     out.assign(name);
@@ -118,10 +118,10 @@ void env_dir_path(path_1024& out) {
   }
 }
 
-void env_file_path(fixed_text<1056>& out) {
+void env_file_path(env_file_text& out) {
   path_1024 dir;
   env_dir_path(dir);
-  assign_joined(out, {dir.view(), "/lumenhollow.txt"});
+  assign_joined(out, {dir.view(), env_file_name});
 }
 
 void pending_path(path_1024& out) {
