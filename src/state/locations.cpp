@@ -86,7 +86,9 @@ void beside_creds(path_1024& out, std::string_view name) {
 
 }  // namespace
 
-void selected_account_path(path_1024& out) { beside_creds(out, selected_account_name); }
+void selected_account_path(path_1024& out) {
+  beside_creds(out, selected_account_name);
+}
 
 void client_path(path_1024& out) {
   if (const char* value = env_location("LUMENHOLLOW_CLIENT_PATH")) {
