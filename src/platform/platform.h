@@ -9,13 +9,17 @@
 #include "text/fixed_text.h"
 #include "text/heap_text.h"
 
+// The home directory's text: at most 511 bytes and the terminating NUL.
+inline constexpr std::size_t home_text_bytes = 512;
+using home_text = fixed_text<home_text_bytes>;
+
 // Environment lookup: nullptr when the variable is not defined.
 const char* platform_env(const char* name);
 
 // The user's home directory: HOME when it is 1 to 511 bytes long, else the effective user's entry
 // in the password database (web servers usually start CGI programs without HOME) when 1 to 511
 // bytes. Returns 1 with the text in `out`, or 0 with `out` empty.
-int platform_home_dir(fixed_text<512>& out);
+int platform_home_dir(home_text& out);
 
 // Reads a whole regular file into a NUL-terminated heap block. Returns nullptr when the path is not
 // a regular file, cannot be read whole, or is larger than limit_bytes.
