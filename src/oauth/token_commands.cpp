@@ -103,24 +103,22 @@ int token_cmd_local() {
 
 int token_cmd_print() {
   account_book book;
-  if (account_book_read(book)) {
-    std::string token = usable_token(book);
-    if (!token.empty()) {
-      tool_print_text(token);
-      return tool_exit_ok;
-    }
-  }
-  // Another run may have refreshed while this one waited for the lock; then its token serves.
-  locked_file lock;
-  if (!accounts_lock(lock)) return tool_fail_with_sentence(oauth_failure::busy, "");
-  if (!account_book_read(book)) return tool_fail_with_sentence(oauth_failure::accounts_broken, "");
-  std::string token = usable_token(book);
+  std::string token = account_book_read(book) ? usable_token(book) : std::string();
   if (token.empty()) {
-    refreshed out;
-    if (oauth_failure failure = refresh_chosen(book, out); failure != oauth_failure::none) {
-      return tool_fail_with_sentence(failure, out.detail);
+    // Read again under the lock: another run may have refreshed while this one waited.
+    locked_file lock;
+    if (!accounts_lock(lock)) return tool_fail_with_sentence(oauth_failure::busy, "");
+    if (!account_book_read(book)) {
+      return tool_fail_with_sentence(oauth_failure::accounts_broken, "");
     }
-    token = out.access_token;
+    token = usable_token(book);
+    refreshed out;
+    if (token.empty()) {
+      if (oauth_failure failure = refresh_chosen(book, out); failure != oauth_failure::none) {
+        return tool_fail_with_sentence(failure, out.detail);
+      }
+      token = out.access_token;
+    }
   }
   tool_print_text(token);
   return tool_exit_ok;

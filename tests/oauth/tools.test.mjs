@@ -107,6 +107,12 @@ describe('with a server that rotates refresh tokens', () => {
     const printed = await node.token();
     assert.equal(printed.exit, 0, printed.stderr);
     assert.equal(printed.stdout, `${after.access_token}\n`);
+    // With less than five minutes left, print mode refreshes first.
+    fs.writeFileSync(node.files.accounts, JSON.stringify([{ ...after, expires_at: Math.floor(Date.now() / 1000) + 120 }]));
+    const renewed = await node.token();
+    const [latest] = node.accounts();
+    assert.notEqual(latest.access_token, after.access_token);
+    assert.equal(renewed.stdout, `${latest.access_token}\n`);
 
     assertNoSecrets([started, finished, status, console_, refreshed], [
       node.client().client_secret,
