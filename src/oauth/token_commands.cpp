@@ -15,7 +15,7 @@
 namespace {
 
 // A printed token must outlive the caller's use of it by a margin.
-constexpr std::int64_t print_min_lifetime_seconds = 5 * 60;
+constexpr std::int64_t print_min_lifetime_seconds{5 * 60};
 constexpr std::int64_t default_token_lifetime_seconds = 3600;
 
 struct refreshed {
