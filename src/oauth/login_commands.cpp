@@ -140,7 +140,11 @@ int login_cmd_start() {
 
 int login_cmd_finish(std::string_view pasted_text) {
   pasted_code pasted = pasted_code_parse(pasted_text);
-  if (pasted.code.empty()) return tool_fail_with_code(oauth_failure::missing_code, "");
+  if (pasted.code.empty()) {
+    return tool_fail_with_code(pasted.error == "access_denied" ? oauth_failure::access_denied
+                                                               : oauth_failure::missing_code,
+                               pasted.error);
+  }
 
   locked_file lock;
   if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");
