@@ -20,6 +20,13 @@ std::string loopback_redirect(const nlohmann::json& installed) {
   return default_redirect_uri;
 }
 
+// Tokens travel only over https, or plain http that never leaves this machine.
+bool usable_token_uri(const std::string& uri) {
+  return uri.starts_with("https://")
+             ? !url_host(uri).empty()
+             : uri.starts_with("http://") && url_host_is_loopback(url_host(uri));
+}
+
 }  // namespace
 
 oauth_failure client_file_load(oauth_client& client) {
@@ -41,7 +48,7 @@ oauth_failure client_file_load(oauth_client& client) {
   client.token_uri = json_text_member(*installed, "token_uri");
   client.redirect_uri = loopback_redirect(*installed);
   if (client.client_id.empty() || client.client_secret.empty() ||
-      url_host(client.auth_uri).empty() || url_host(client.token_uri).empty()) {
+      url_host(client.auth_uri).empty() || !usable_token_uri(client.token_uri)) {
     return oauth_failure::client_invalid;
   }
   return oauth_failure::none;

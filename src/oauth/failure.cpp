@@ -10,6 +10,7 @@ constexpr failure_text failure_table[] = {
     {"", ""},
     {"usage", "unknown command line; see --help"},
     {"missing_code", "no authorization code was given"},
+    {"access_denied", "the sign-in was not approved; start again"},
     {"no_pending_login", "no sign-in is in progress; start one first"},
     {"login_expired", "the sign-in took too long and has expired; start again"},
     {"state_mismatch", "the pasted address belongs to another sign-in; start again"},

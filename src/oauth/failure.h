@@ -9,6 +9,7 @@ enum class oauth_failure {
   none,
   usage,
   missing_code,
+  access_denied,
   no_pending_login,
   login_expired,
   state_mismatch,

@@ -21,8 +21,6 @@ namespace {
 
 constexpr std::string_view base_scopes = "openid email";
 constexpr std::string_view default_extra_scopes = "https://www.googleapis.com/auth/cloud-platform";
-// Servers that leave out expires_in: access tokens commonly live an hour.
-constexpr std::int64_t default_token_lifetime_seconds = 3600;
 
 constexpr char start_hint[] =
     "Sign in and approve. The browser then lands on a localhost address that does not load: copy "
@@ -71,11 +69,10 @@ oauth_failure store_account(std::string_view email, const token_reply& reply,
                             const oauth_client& client, std::int64_t now) {
   account_book book;
   if (!account_book_read(book)) return oauth_failure::accounts_broken;
-  std::int64_t lifetime = reply.expires_in > 0 ? reply.expires_in : default_token_lifetime_seconds;
   account_book_put(book, {{"email", email},
                           {"refresh_token", reply.refresh_token},
                           {"access_token", reply.access_token},
-                          {"expires_at", now + lifetime},
+                          {"expires_at", now + reply.expires_in},
                           {"scope", reply.scope}});
   if (!account_book_write(book) || !selected_account_write(email) ||
       !store_environment(email, client)) {
@@ -143,7 +140,11 @@ int login_cmd_start() {
 
 int login_cmd_finish(std::string_view pasted_text) {
   pasted_code pasted = pasted_code_parse(pasted_text);
-  if (pasted.code.empty()) return tool_fail_with_code(oauth_failure::missing_code, "");
+  if (pasted.code.empty()) {
+    return tool_fail_with_code(pasted.error == "access_denied" ? oauth_failure::access_denied
+                                                               : oauth_failure::missing_code,
+                               pasted.error);
+  }
 
   locked_file lock;
   if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");

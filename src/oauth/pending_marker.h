@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr std::int64_t pending_lifetime_seconds = 15 * 60;
+inline constexpr std::int64_t pending_lifetime_seconds{15 * 60};
 
 struct pending_login {
   std::string state;

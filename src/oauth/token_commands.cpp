@@ -15,8 +15,7 @@
 namespace {
 
 // A printed token must outlive the caller's use of it by a margin.
-constexpr std::int64_t print_min_lifetime_seconds = 5 * 60;
-constexpr std::int64_t default_token_lifetime_seconds = 3600;
+constexpr std::int64_t print_min_lifetime_seconds{5 * 60};
 
 struct refreshed {
   std::string email;
@@ -52,10 +51,9 @@ oauth_failure refresh_chosen(account_book& book, refreshed& out) {
     out.detail = reply.detail;
     return failure;
   }
-  std::int64_t lifetime = reply.expires_in > 0 ? reply.expires_in : default_token_lifetime_seconds;
   out.email = json_text_member(account, "email");
   out.access_token = reply.access_token;
-  out.expires_at = platform_now_seconds() + lifetime;
+  out.expires_at = platform_now_seconds() + reply.expires_in;
   out.project_id = project_of(client);
   account["access_token"] = reply.access_token;
   account["expires_at"] = out.expires_at;

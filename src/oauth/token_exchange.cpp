@@ -6,6 +6,8 @@
 
 namespace {
 
+// Servers that leave out expires_in: access tokens commonly live an hour.
+constexpr std::int64_t default_token_lifetime_seconds = 3600;
 // Servers' error texts reach the console; a long one is cut at a character boundary.
 constexpr std::size_t detail_limit_bytes = 200;
 
@@ -31,6 +33,7 @@ oauth_failure token_post(const oauth_client& client, const std::string& form, to
     reply.id_token = json_text_member(answer, "id_token");
     reply.scope = json_text_member(answer, "scope");
     reply.expires_in = json_int_member(answer, "expires_in");
+    if (reply.expires_in <= 0) reply.expires_in = default_token_lifetime_seconds;
     if (!reply.access_token.empty()) return oauth_failure::none;
     reply.detail = "the answer holds no access token";
     return oauth_failure::server_error;

@@ -14,7 +14,7 @@ struct token_reply {
   std::string refresh_token;  // empty when the server keeps the old one
   std::string id_token;
   std::string scope;
-  std::int64_t expires_in = 0;
+  std::int64_t expires_in = 0;  // an hour when the server does not say
   std::string detail;  // the server's or the transport's words when it failed, for messages
 };
 

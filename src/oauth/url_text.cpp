@@ -124,5 +124,6 @@ pasted_code pasted_code_parse(std::string_view text) {
   }
   pasted.code = url_query_value(text, "code").value_or("");
   pasted.state = url_query_value(text, "state");
+  pasted.error = url_query_value(text, "error").value_or("");
   return pasted;
 }

@@ -28,5 +28,6 @@ bool url_host_is_loopback(std::string_view host);
 struct pasted_code {
   std::string code;
   std::optional<std::string> state;  // only from an address that carries one
+  std::string error;                 // e.g. access_denied, when consent was refused
 };
 pasted_code pasted_code_parse(std::string_view text);

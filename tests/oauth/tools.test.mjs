@@ -282,6 +282,7 @@ test('the client file: its location rules and what is wrong with it', async (t) 
     { name: 'absent', content: null, error: 'client_missing' },
     { name: 'not JSON', content: '{"installed":', error: 'client_invalid' },
     { name: 'a web client', content: JSON.stringify({ web: valid.installed }), error: 'client_invalid' },
+    { name: 'plain http token endpoint', content: JSON.stringify({ installed: { ...valid.installed, token_uri: 'http://token.example/t' } }), error: 'client_invalid' },
     { name: 'no secret', content: JSON.stringify({ installed: { ...valid.installed, client_secret: undefined } }), error: 'client_invalid' },
     { name: 'valid, first loopback redirect', content: JSON.stringify(valid), redirect: 'http://127.0.0.1:8765/cb' },
     { name: 'moved with the accounts file', content: JSON.stringify(valid), redirect: 'http://127.0.0.1:8765/cb', creds: 'elsewhere/accounts.json' },

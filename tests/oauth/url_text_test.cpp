@@ -20,6 +20,7 @@ TEST(PastedCode, BareCodeOrWholeAddress) {
       {"http://localhost/?error=access_denied&state=s3", "", "s3"},
       {"http://localhost/?codec=no&code=yes", "yes", nullptr},
   };
+  EXPECT_EQ(pasted_code_parse(cases[6].pasted).error, "access_denied");
   for (const paste_case& c : cases) {
     pasted_code parsed = pasted_code_parse(c.pasted);
     EXPECT_EQ(parsed.code, c.code) << c.pasted;
