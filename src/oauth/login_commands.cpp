@@ -37,7 +37,7 @@ std::string scopes() {
 std::string authorization_address(const oauth_client& client, const pending_login& pending,
                                   std::string_view challenge) {
   std::string address = client.auth_uri;
-  address += address.find('?') == std::string::npos ? '?' : '&';
+  if (address.find('?') == std::string::npos) address += '?';  // else url_add_param adds '&'
   url_add_param(address, "client_id", client.client_id);
   url_add_param(address, "redirect_uri", pending.redirect_uri);
   url_add_param(address, "response_type", "code");

@@ -285,6 +285,7 @@ test('the client file: its location rules and what is wrong with it', async (t) 
     { name: 'plain http token endpoint', content: JSON.stringify({ installed: { ...valid.installed, token_uri: 'http://token.example/t' } }), error: 'client_invalid' },
     { name: 'no secret', content: JSON.stringify({ installed: { ...valid.installed, client_secret: undefined } }), error: 'client_invalid' },
     { name: 'valid, first loopback redirect', content: JSON.stringify(valid), redirect: 'http://127.0.0.1:8765/cb' },
+    { name: 'authorization address with a query', content: JSON.stringify({ installed: { ...valid.installed, auth_uri: 'https://auth.example/o?hd=corp.test' } }), redirect: 'http://127.0.0.1:8765/cb' },
     { name: 'moved with the accounts file', content: JSON.stringify(valid), redirect: 'http://127.0.0.1:8765/cb', creds: 'elsewhere/accounts.json' },
     { name: 'named by LUMENHOLLOW_CLIENT_PATH', content: JSON.stringify(valid), redirect: 'http://127.0.0.1:8765/cb', clientPath: 'mine/client.json' },
   ];
@@ -311,6 +312,7 @@ test('the client file: its location rules and what is wrong with it', async (t) 
       const auth = new URL(started.json.auth_url);
       assert.equal(auth.origin + auth.pathname, 'https://auth.example/o');
       assert.equal(auth.searchParams.get('redirect_uri'), c.redirect);
+      assert.doesNotMatch(started.json.auth_url, /&&|\?&/);
     });
   }
 });
