@@ -1,6 +1,7 @@
 #include "oauth/accounts_store.h"
 
 #include "oauth/json_fields.h"
+#include "platform/platform.h"
 #include "state/locations.h"
 
 namespace {
@@ -36,7 +37,8 @@ int account_book_read(account_book& book) {
   book.accounts = nlohmann::json::array();
   std::string path = accounts_path();
   heap_text text = read_file(path.c_str());
-  if (!text) return 1;
+  // One that exists but cannot be read (too large, say) must not be replaced by an empty book.
+  if (!text) return platform_exists_not_dir(path.c_str()) ? 0 : 1;
   if (std::string_view(text.get()).find_first_not_of(" \t\r\n") == std::string_view::npos) return 1;
   nlohmann::json parsed = nlohmann::json::parse(text.get(), nullptr, false);
   if (!parsed.is_array()) return 0;

@@ -22,8 +22,8 @@ std::string accounts_path();
 // Takes the lock beside the accounts file. Returns 0 when it stays busy.
 int accounts_lock(locked_file& lock);
 
-// An absent or empty accounts file is an empty book. Returns 0 when the file holds something else
-// than a JSON array: it is not ours to overwrite.
+// An absent or empty accounts file is an empty book. Returns 0 when the file cannot be read as a
+// JSON array: it is not ours to overwrite.
 int account_book_read(account_book& book);
 
 // The account the node uses: the selected one when present, else the first with an e-mail.

@@ -25,7 +25,7 @@ constexpr failure_text failure_table[] = {
     {"no_email", "the sign-in server did not tell the account's e-mail address"},
     {"no_refresh_token", "the sign-in server sent no refresh token; start again"},
     {"no_account", "no account is signed in; sign in first"},
-    {"accounts_broken", "the accounts file is not a JSON array; it was left as it is"},
+    {"accounts_broken", "the accounts file cannot be read as a JSON array; it was left as it is"},
     {"storage_failed", "the sign-in state could not be written"},
     {"busy", "another sign-in step is still running; try again"},
 };

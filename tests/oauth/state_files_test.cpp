@@ -120,6 +120,8 @@ TEST(AccountBook, KeepsOtherAccountsAndRefusesAForeignFile) {
 
   dir.write("accounts.json", R"({"accounts":[]})");
   EXPECT_EQ(account_book_read(book), 0);
+  dir.write("accounts.json", "[" + std::string(state_file_limit_bytes, ' ') + "]");
+  EXPECT_EQ(account_book_read(book), 0);
 }
 
 }  // namespace
