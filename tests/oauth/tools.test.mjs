@@ -145,6 +145,7 @@ describe('with a server that rotates refresh tokens', () => {
         const node = makeNode(standin);
         const landing = c.name === 'never started' ? 'http://localhost/?code=abc' : await node.approveNew('ada');
         await c.arrange(node);
+        assert.equal((await node.login('--status')).json.pending, false);
         fs.rmSync(node.files.client);
         const finished = await node.login('--finish', landing);
         assert.equal(finished.exit, 1);
