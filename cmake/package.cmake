@@ -47,8 +47,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(lumenhollow_tools_built)
-  # The tools load libcurl only for their network steps, so no linker record names it.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+  # The tools load libcurl only for their network steps, so no linker record names it, and it
+  # checks certificates against the system's CA bundle.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, ca-certificates")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lighttpd | nginx | apache2")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fcgiwrap")
