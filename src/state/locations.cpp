@@ -41,13 +41,6 @@ void assign_joined(fixed_text<N>& out, std::initializer_list<std::string_view> p
   out.bytes[n] = '\0';
 }
 
-// The path up to and including its last '/', or the empty view when it has none. On POSIX a
-// backslash is an ordinary file-name byte, so it is not a separator here.
-std::string_view dir_part(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 const char* home_dir() {
@@ -62,7 +55,8 @@ void creds_path(path_1024& out) {
   if (const char* value = env_location("LUMENHOLLOW_CREDS_PATH")) {
     out.assign(value);
   } else if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.config/google-accounts/", accounts_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".config", sep, "google-accounts", sep, accounts_name});
   } else {
     out.assign(accounts_name);
   }
@@ -71,7 +65,7 @@ void creds_path(path_1024& out) {
 void selected_account_path(path_1024& out) {
   path_1024 creds;
   creds_path(creds);
-  std::string_view dir = dir_part(creds.view());
+  std::string_view dir = platform_dir_part(creds.view());
   if (!dir.empty() && dir.size() <= selected_dir_max_bytes) {
     assign_joined(out, {dir, selected_account_name});
   } else {
@@ -88,14 +82,15 @@ void env_dir_path(path_1024& out) {
   if (const char* creds_value = env_location("LUMENHOLLOW_CREDS_PATH")) {
     path_1024 creds;
     creds.assign(creds_value);
-    std::string_view dir = dir_part(creds.view());
+    std::string_view dir = platform_dir_part(creds.view());
     if (!dir.empty() && dir.size() <= env_dir_from_creds_max_bytes) {
       assign_joined(out, {dir, env_dir_name});
       return;
     }
   }
   if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.veltrane/", env_dir_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".veltrane", sep, env_dir_name});
   } else {
     out.assign(".");
   }
@@ -104,14 +99,15 @@ void env_dir_path(path_1024& out) {
 void env_file_path(fixed_text<1056>& out) {
   path_1024 dir;
   env_dir_path(dir);
-  assign_joined(out, {dir.view(), "/lumenhollow.txt"});
+  assign_joined(out, {dir.view(), platform_separator(), "lumenhollow.txt"});
 }
 
 void pending_path(path_1024& out) {
   if (const char* value = env_location("LUMENHOLLOW_PENDING_PATH")) {
     out.assign(value);
   } else if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.veltrane/.login-pending/", pending_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".veltrane", sep, ".login-pending", sep, pending_name});
   } else {
     out.assign(pending_name);
   }
