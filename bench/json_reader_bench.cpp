@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "runner/tool_runner.h"
 #include "text/buf.h"
 #include "text/json_reader.h"
-#include "tools/tool_runner.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 set(page_asset_names console.html console.css console.js theme_head.js theme.css theme_bridge.js)
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
-  set(page_asset_dir ${CMAKE_CURRENT_SOURCE_DIR}/src/page)
-  set(page_data_include_dir ${CMAKE_CURRENT_BINARY_DIR}/generated)
+  set(page_asset_dir ${PROJECT_SOURCE_DIR}/src/page)
+  set(page_data_include_dir ${PROJECT_BINARY_DIR}/generated)
   set(page_data_source ${page_data_include_dir}/page/page_data.cpp)
   list(TRANSFORM page_asset_names PREPEND ${page_asset_dir}/ OUTPUT_VARIABLE page_assets)
   add_custom_command(

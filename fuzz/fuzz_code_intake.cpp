@@ -7,11 +7,11 @@
 #include <map>
 #include <string>
 
+#include "cgi/code_intake.h"
 #include "cgi/query.h"
 #include "fuzz_check.h"
+#include "runner/tool_runner.h"
 #include "text/json_reader.h"
-#include "tools/code_intake.h"
-#include "tools/tool_runner.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ bool forbidden(unsigned char c) {
 std::size_t model_body_length(const char* text) {
   if (text == nullptr) return 0;
   const long long n = std::strtoll(text, nullptr, 10);  // saturates: huge values stay huge
-  return n >= 1 && n < static_cast<long long>(code_body_limit_bytes) ? static_cast<std::size_t>(n) : 0;
+  return n >= 1 && n < static_cast<long long>(code_body_limit_bytes) ? static_cast<std::size_t>(n)
+                                                                     : 0;
 }
 
 int model_from_body(const std::string& body, std::string& out) {
@@ -73,7 +74,8 @@ std::string model_extract(const std::string& code) {
   if (found == std::string::npos) return code;
   const std::size_t start = found + 5;
   const std::size_t stop = code.find_first_of("#&", start);
-  const std::string value = code.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
+  const std::string value =
+      code.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
   return value.empty() ? code : value;
 }
 

@@ -5,7 +5,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_shell.h"
-#include "tools/tool_runner.h"
+#include "runner/tool_runner.h"
 
 namespace {
 

@@ -3,13 +3,12 @@
 
 #include <cstring>
 
+#include "cgi/actions/actions.h"
 #include "cgi/framing.h"
 #include "cgi/messages.h"
 #include "cgi/query.h"
 #include "page/page.h"
-#include "state/login_status.h"
 #include "text/fixed_text.h"
-#include "tools/actions.h"
 
 namespace {
 
@@ -31,7 +30,10 @@ constexpr action_route action_routes[] = {
 }  // namespace
 
 int handle_request(const char* query) {
-  if (!query_has(query, "action") && !query_has(query, "format")) return deliver_page();
+  if (!query_has(query, "action") && !query_has(query, "format")) {
+    deliver_page();
+    return exit_ok;
+  }
 
   fixed_text<64> action;
   get_query_val(query, "action", action);

@@ -14,10 +14,6 @@ static_assert(json_header_block_len == 107);
 
 }  // namespace
 
-void json_headers() {
-  platform_write_stdout(json_header_block, json_header_block_len);
-}
-
 void json_respond(const buf& body) {
   const out_piece pieces[] = {{json_header_block, json_header_block_len},
                               {body.text(), static_cast<std::size_t>(body.len)}};

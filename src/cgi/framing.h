@@ -4,9 +4,6 @@
 
 #include "text/buf.h"
 
-// The 107-byte JSON header block (no Status: line).
-void json_headers();
-
 // One complete error response: Status: line, JSON headers, {"ok":false,"error":...[,"detail":...]}.
 // An empty detail leaves the detail member out.
 void emit_error(int status, const char* reason, const char* code, const char* detail);

@@ -1,10 +1,10 @@
 // Every fixed text that the program sends, defined once.
 #pragma once
 
-#include <cstddef>
+#include "product.h"
 
 inline constexpr char discovery_line[] = "{\"name\":\"google\",\"desc\":\"Google login\"}\n";
-inline constexpr char version_line[] = "plugin_lumenhollow_login 1.0.0\n";
+inline constexpr char version_line[] = PRODUCT_NAME " " PRODUCT_VERSION "\n";
 
 inline constexpr int http_ok = 200;
 inline constexpr int http_bad_request = 400;
@@ -43,22 +43,9 @@ inline constexpr char error_refresh_failed[] = "refresh_failed";
 inline constexpr char detail_refresh_default[] =
     "the token CLI could not refresh the session; sign in again";
 
-// The provider's redirect page in the loopback-redirect flow: the browser lands on a localhost
-// address that does not load on the operator's machine, and the operator copies it. The console
+// The provider's redirect page in the loopback-redirect flow is on localhost: the browser lands on
+// an address that does not load on the operator's machine, and the operator copies it. The console
 // page's default flow hint names the same host.
-inline constexpr char redirect_host[] = "localhost";
 inline constexpr char default_start_hint[] =
     "Sign in with Google and approve. The browser lands on localhost - copy the whole address (or "
     "just the code) and paste it here.";
-
-// The hint spells the host out; keep it in step with redirect_host.
-constexpr bool hint_names_redirect_host() {
-  constexpr std::size_t host_len = sizeof redirect_host - 1;
-  for (std::size_t at = 0; at + host_len < sizeof default_start_hint; ++at) {
-    std::size_t i = 0;
-    while (i < host_len && default_start_hint[at + i] == redirect_host[i]) ++i;
-    if (i == host_len) return true;
-  }
-  return false;
-}
-static_assert(hint_names_redirect_host());

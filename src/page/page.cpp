@@ -1,7 +1,6 @@
 // Page delivery: the HTML header block, then the template with the theme shell at its markers.
 #include "page/page.h"
 
-#include "cgi/framing.h"
 #include "page/page_data.h"
 #include "platform/platform.h"
 
@@ -20,7 +19,7 @@ constexpr char html_headers[] =
 
 }  // namespace
 
-int deliver_page() {
+void deliver_page() {
   // The marker bytes themselves are never written: each slice stops just before one.
   const std::size_t head_at = page_template_head_marker;
   const std::size_t bridge_at = page_template_bridge_marker;
@@ -33,5 +32,4 @@ int deliver_page() {
       {page_template + bridge_at + 1, page_template_len - bridge_at - 1},
   };
   platform_write_stdout(pieces, sizeof pieces / sizeof pieces[0]);
-  return exit_ok;
 }

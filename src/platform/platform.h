@@ -10,13 +10,17 @@
 #include "text/fixed_text.h"
 #include "text/heap_text.h"
 
+// The home directory's text: at most 511 bytes and the terminating NUL.
+inline constexpr std::size_t home_text_bytes = 512;
+using home_text = fixed_text<home_text_bytes>;
+
 // Environment lookup: nullptr when the variable is not defined.
 const char* platform_env(const char* name);
 
 // The user's home directory, at most 511 bytes. Returns 1 with the text in `out`, or 0 with `out`
 // empty. POSIX: HOME, else the effective user's entry in the password database (web servers usually
 // start CGI programs without HOME). Windows: USERPROFILE, else HOMEDRIVE followed by HOMEPATH.
-int platform_home_dir(fixed_text<512>& out);
+int platform_home_dir(home_text& out);
 
 // The separator of the paths the program composes itself: "/" on POSIX, a backslash on Windows.
 std::string_view platform_separator();

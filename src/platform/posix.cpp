@@ -17,12 +17,10 @@
 
 namespace {
 
-constexpr std::size_t home_max_bytes = 511;
-
-int take_home(fixed_text<512>& out, const char* value) {
+int take_home(home_text& out, const char* value) {
   if (value == nullptr) return 0;
   std::size_t n = std::strlen(value);
-  if (n == 0 || n > home_max_bytes) return 0;
+  if (n == 0 || n >= home_text_bytes) return 0;
   out.assign(value);
   return 1;
 }
@@ -54,9 +52,11 @@ void write_all(const char* p, std::size_t n) {
 
 }  // namespace
 
-const char* platform_env(const char* name) { return std::getenv(name); }
+const char* platform_env(const char* name) {
+  return std::getenv(name);
+}
 
-int platform_home_dir(fixed_text<512>& out) {
+int platform_home_dir(home_text& out) {
   out.clear();
   if (take_home(out, std::getenv("HOME"))) return 1;
   const passwd* entry = ::getpwuid(::geteuid());
@@ -88,8 +88,10 @@ heap_text platform_read_file(const char* path, std::size_t limit_bytes) {
     while (block && got < size) {
       ssize_t n = ::read(fd, block.get() + got, size - got);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) block.reset();  // a shorter read than the size counts as unreadable
-      else got += static_cast<std::size_t>(n);
+      if (n <= 0)
+        block.reset();  // a shorter read than the size counts as unreadable
+      else
+        got += static_cast<std::size_t>(n);
     }
     if (block) block.get()[size] = '\0';
   }
@@ -102,7 +104,9 @@ int platform_exists_not_dir(const char* path) {
   return ::stat(path, &info) == 0 && !S_ISDIR(info.st_mode) ? 1 : 0;
 }
 
-std::int64_t platform_now_seconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t platform_now_seconds() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 shell_pipe::~shell_pipe() {
   if (stream != nullptr) ::pclose(stream);

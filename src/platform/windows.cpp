@@ -21,8 +21,9 @@ int _dowildcard = 0;
 
 namespace {
 
-constexpr DWORD env_area_bytes = 512;
-constexpr std::size_t home_max_bytes = 511;
+// Each home variable is read into an area of the home text's size.
+constexpr DWORD env_area_bytes = home_text_bytes;
+constexpr std::size_t home_max_bytes = home_text_bytes - 1;
 constexpr int not_found_exit_code = 127;
 
 // Command lines from the runner are under 4096 bytes; quoting for the MSVC rules can at most double
@@ -51,8 +52,8 @@ struct win_handle {
   }
 };
 
-// GetEnvironmentVariableA into a 512-byte area: the length of a value that fits, else 0 (unset,
-// empty, or too long: the area's content is then not the value).
+// GetEnvironmentVariableA into an area of env_area_bytes: the length of a value that fits, else 0
+// (unset, empty, or too long: the area's content is then not the value).
 DWORD env_into(const char* name, char* area) {
   DWORD n = GetEnvironmentVariableA(name, area, env_area_bytes);
   return n < env_area_bytes ? n : 0;
@@ -246,7 +247,7 @@ const char* platform_env(const char* name) {
   return std::getenv(name);
 }
 
-int platform_home_dir(fixed_text<512>& out) {
+int platform_home_dir(home_text& out) {
   out.clear();
   char value[env_area_bytes];
   if (DWORD n = env_into("USERPROFILE", value); n > 0) {

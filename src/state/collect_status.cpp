@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "runner/tool_runner.h"
 #include "state/locations.h"
 #include "state/login_status.h"
 #include "text/json_reader.h"
-#include "tools/tool_runner.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ void read_env_lines(const char* text, login_status& status) {
 }
 
 void read_env_file(login_status& status) {
-  fixed_text<1056> path;
+  env_file_text path;
   env_file_path(path);
   heap_text text = read_file(path.c_str());
   if (!text) return;
@@ -130,7 +130,7 @@ void cross_fill_names(login_status& status) {
 
 void merge_login_cli(login_status& status) {
   buf capture;
-  if (run_capture(login_bin(), "--status", capture) <= 0) return;
+  if (run_capture(login_bin(), "--status", capture) != run_ran) return;
   const char* start = last_json_line(capture);
   if (start == nullptr) return;
   const char* end = capture.data + capture.len;

@@ -12,16 +12,18 @@
 namespace {
 
 home_lookup_fn home_lookup = platform_home_dir;
-fixed_text<512> home_area;
+home_text home_area;
 
 constexpr std::string_view selected_account_name = "selected_account.txt";
 constexpr std::string_view accounts_name = "lumenhollow_accounts.json";
 constexpr std::string_view pending_name = "lumenhollow-default.json";
 constexpr std::string_view env_dir_name = "veltrane-env";
 
-// Directory parts beside the credentials path are only used while the result keeps this much room.
-constexpr std::size_t selected_dir_max_bytes = 1003;
-constexpr std::size_t env_dir_from_creds_max_bytes = 1007;
+// A directory part beside the credentials path is used only while a path field still holds it
+// with the name that follows: the selected-account file's, or (for the environment directory)
+// the environment file's.
+constexpr std::size_t selected_dir_max_bytes = path_bytes - 1 - selected_account_name.size();
+constexpr std::size_t env_dir_from_creds_max_bytes = path_bytes - 2 - env_file_name.size();
 
 // A location variable set to the empty string counts as not set.
 const char* env_location(const char* name) {
@@ -96,10 +98,10 @@ void env_dir_path(path_1024& out) {
   }
 }
 
-void env_file_path(fixed_text<1056>& out) {
+void env_file_path(env_file_text& out) {
   path_1024 dir;
   env_dir_path(dir);
-  assign_joined(out, {dir.view(), platform_separator(), "lumenhollow.txt"});
+  assign_joined(out, {dir.view(), platform_separator(), env_file_name});
 }
 
 void pending_path(path_1024& out) {

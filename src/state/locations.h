@@ -4,24 +4,31 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
+#include "platform/platform.h"
 #include "text/fixed_text.h"
 #include "text/heap_text.h"
 
-using path_1024 = fixed_text<1024>;
+inline constexpr std::size_t path_bytes = 1024;
+using path_1024 = fixed_text<path_bytes>;
+// The environment file's name, joined to its directory with the platform's separator.
+inline constexpr std::string_view env_file_name = "lumenhollow.txt";
+// Room for a whole directory path, the separator and the file's name after it.
+using env_file_text = fixed_text<path_bytes + 1 + env_file_name.size()>;
 
 // The home directory in one static 512-byte area, overwritten by every call; nullptr when none.
 const char* home_dir();
 
 // Tests replace the home lookup: with HOME unset the password database still answers, so "no home
 // directory" cannot be arranged through the environment alone. nullptr restores platform_home_dir.
-using home_lookup_fn = int (*)(fixed_text<512>& out);
+using home_lookup_fn = int (*)(home_text& out);
 void home_dir_set_lookup_for_testing(home_lookup_fn lookup);
 
 void creds_path(path_1024& out);             // the accounts file
 void selected_account_path(path_1024& out);  // beside the accounts file
 void env_dir_path(path_1024& out);
-void env_file_path(fixed_text<1056>& out);
+void env_file_path(env_file_text& out);
 void pending_path(path_1024& out);  // the pending-login marker
 
 // State files larger than this are treated as absent.

@@ -29,6 +29,3 @@ int collect_status_at(login_status& status, std::int64_t now);
 
 // Appends the twelve status members, without braces, in their fixed order.
 int emit_status(buf& out, const login_status& status);
-
-// The status action: the status document, exit status 0.
-int action_status();

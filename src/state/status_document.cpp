@@ -1,13 +1,9 @@
-// The JSON form of the status record, and the status action that sends it.
+// The JSON form of the status record: its twelve members in their fixed order.
 #include <cstdint>
 
-#include "cgi/framing.h"
 #include "state/login_status.h"
 
 namespace {
-
-constexpr char status_opening[] =
-    "{\"ok\":true,\"plugin\":\"plugin_lumenhollow_login\",\"version\":\"1.0.0\",";
 
 const char* json_flag(int value) {
   return value != 0 ? "true" : "false";
@@ -33,15 +29,4 @@ int emit_status(buf& out, const login_status& status) {
   buf_addf(out, ",\"cli_present\":%s", json_flag(status.cli_present));
   buf_adds(out, ",\"credentials_path\":");
   return buf_json(out, status.credentials_path.c_str());
-}
-
-int action_status() {
-  login_status status;
-  collect_status(status);
-  buf body;
-  buf_adds(body, status_opening);
-  emit_status(body, status);
-  buf_adds(body, "}\n");
-  json_respond(body);
-  return exit_ok;
 }

@@ -3,30 +3,16 @@
 #include <cstring>
 #include <limits>
 
+#include "text/chars.h"
+
 namespace {
 
 // Member names longer than this are compared by their first json_key_bytes - 1 bytes.
 constexpr std::size_t json_key_bytes = 128;
 
-bool is_json_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// The C library's notion of white space, as a decimal conversion skips it.
-bool is_number_space(char c) {
-  return is_json_space(c) || c == '\v' || c == '\f';
-}
-
 const char* skip_json_space(const char* p, const char* end) {
   while (p < end && is_json_space(*p)) ++p;
   return p;
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool span_starts_with(const char* p, const char* end, const char* word) {
@@ -86,7 +72,7 @@ int json_read_string_at(const char** cursor, char* out, std::size_t cap) {
         // Only the low byte survives: the program handles bytes, not code points.
         unsigned value = 0;
         for (int digits = 0; digits < 4; ++digits) {
-          const int digit = hex_digit(*p);
+          const int digit = hex_digit_value(*p);
           if (digit < 0) break;
           value = value * 16 + static_cast<unsigned>(digit);
           ++p;
@@ -180,7 +166,7 @@ std::int64_t json_num_field(const char* start, const char* end, const char* name
   const char* p = json_find_key(start, end, name);
   if (p == nullptr) return 0;
   if (*p == '"') ++p;
-  while (p < end && is_number_space(*p)) ++p;
+  while (p < end && is_c_space(*p)) ++p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
 

@@ -13,7 +13,7 @@ namespace {
 
 // Stands in for the platform's lookup, so that "no home directory" can be arranged.
 const char* test_home = nullptr;
-int test_home_lookup(fixed_text<512>& out) {
+int test_home_lookup(home_text& out) {
   out.assign(test_home != nullptr ? test_home : "");
   return test_home != nullptr ? 1 : 0;
 }
@@ -89,7 +89,7 @@ TEST(Locations, RulesInOrder) {
       EXPECT_EQ(path_of(creds_path), c.creds);
       EXPECT_EQ(path_of(selected_account_path), c.selected);
       EXPECT_EQ(path_of(env_dir_path), c.env_dir);
-      fixed_text<1056> env_file;
+      env_file_text env_file;
       env_file_path(env_file);
       EXPECT_EQ(std::string(env_file.c_str()), c.env_file);
       EXPECT_EQ(path_of(pending_path), c.pending);

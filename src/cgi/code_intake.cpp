@@ -1,7 +1,6 @@
 // Intake of a pasted authorization code, in the order the finish action applies the steps.
-#include "tools/code_intake.h"
+#include "cgi/code_intake.h"
 
-#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -9,16 +8,10 @@
 
 #include "cgi/query.h"
 #include "platform/platform.h"
+#include "text/chars.h"
 #include "text/heap_text.h"
 
 namespace {
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool is_forbidden(unsigned char c) {
   if (c < 0x20 || c == 0x7F) return c != 0;
@@ -32,7 +25,7 @@ std::size_t code_body_length(const char* content_length) {
   // Read leniently, as strtol would: leading white space, one sign, digits up to the first other
   // byte. A negative, zero, unparsable or huge length means the body is not read.
   const char* p = content_length;
-  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  while (is_c_space(*p)) ++p;
   bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
   std::uint64_t length = 0;
@@ -69,8 +62,8 @@ int code_take_raw(const char* query, code_text& out) {
 void code_percent_decode(char* text) {
   char* to = text;
   for (const char* from = text; *from != '\0'; ++to) {
-    int high = from[0] == '%' ? hex_value(from[1]) : -1;
-    int low = high >= 0 ? hex_value(from[2]) : -1;
+    int high = from[0] == '%' ? hex_digit_value(from[1]) : -1;
+    int low = high >= 0 ? hex_digit_value(from[2]) : -1;
     if (low >= 0) {
       *to = static_cast<char>(high * 16 + low);
       if (*to == '\0') return;

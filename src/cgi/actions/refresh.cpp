@@ -1,21 +1,21 @@
 // The refresh action: the token CLI renews the access token; the answer is the fresh status, with
 // the project the tool reports taking precedence.
+#include "cgi/actions/actions.h"
 #include "cgi/framing.h"
 #include "cgi/messages.h"
+#include "runner/tool_runner.h"
 #include "state/login_status.h"
 #include "text/buf.h"
 #include "text/fixed_text.h"
 #include "text/json_reader.h"
-#include "tools/actions.h"
-#include "tools/tool_runner.h"
 
 int action_refresh() {
   fixed_text<256> project;
-  fixed_text<512> tool_error;
+  tool_error_text tool_error;
   bool refreshed = false;
   {
     buf output;
-    if (run_capture(token_bin(), "-local", output) <= 0) {
+    if (run_capture(token_bin(), "-local", output) != run_ran) {
       emit_error(http_ok, reason_ok, error_cli_unavailable, detail_token_cli_unavailable);
       return exit_failure;
     }

@@ -1,4 +1,4 @@
-#include "tools/tool_runner.h"
+#include "runner/tool_runner.h"
 
 #include <gtest/gtest.h>
 

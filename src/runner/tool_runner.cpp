@@ -1,11 +1,11 @@
 // The tool runner: one quoted program word, output captured in pieces, 127 read as "not installed".
-#include "tools/tool_runner.h"
+#include "runner/tool_runner.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "text/chars.h"
 
 namespace {
 
@@ -21,11 +21,9 @@ const char* env_or(const char* name, const char* fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-// The program never sets a locale, so isspace is the C classification: tab to CR, and space.
 void trim_capture(buf& capture) {
   if (capture.data == nullptr) return;
-  while (capture.len > 0 &&
-         std::isspace(static_cast<unsigned char>(capture.data[capture.len - 1]))) {
+  while (capture.len > 0 && is_c_space(capture.data[capture.len - 1])) {
     capture.data[--capture.len] = '\0';
   }
 }

@@ -1,4 +1,4 @@
-#include "tools/code_intake.h"
+#include "cgi/code_intake.h"
 
 #include <gtest/gtest.h>
 

@@ -1,26 +1,27 @@
 // The start and cancel actions: open or drop a pending sign-in through the login CLI.
 #include <cstdint>
 
+#include "cgi/actions/actions.h"
 #include "cgi/framing.h"
 #include "cgi/messages.h"
+#include "runner/tool_runner.h"
 #include "text/buf.h"
 #include "text/fixed_text.h"
 #include "text/json_reader.h"
-#include "tools/actions.h"
-#include "tools/tool_runner.h"
 
 namespace {
 
 constexpr char default_flow[] = "paste_code";
 // The lifetime of a pending sign-in when the tool does not name one.
 constexpr std::int64_t default_expires_in_seconds = 900;
+constexpr std::size_t hint_bytes = 512;
 constexpr char cancel_document[] = "{\"ok\":true,\"state\":\"cancelled\",\"pending\":false}\n";
 
 }  // namespace
 
 int action_start() {
   buf output;
-  if (run_capture(login_bin(), "--start", output) <= 0) {
+  if (run_capture(login_bin(), "--start", output) != run_ran) {
     emit_error(http_ok, reason_ok, error_cli_unavailable, detail_login_cli_unavailable);
     return exit_failure;
   }
@@ -33,7 +34,7 @@ int action_start() {
 
   fixed_text<4096> auth_url;
   fixed_text<64> flow;
-  fixed_text<512> hint;
+  fixed_text<hint_bytes> hint;
   json_str_field(line, end, "auth_url", auth_url);
   json_str_field(line, end, "flow", flow);
   json_str_field(line, end, "hint", hint);
@@ -41,7 +42,7 @@ int action_start() {
   int ok = json_bool_field(line, end, "ok", 1);
 
   if (!ok || auth_url.empty()) {
-    fixed_text<512> error;
+    tool_error_text error;
     json_str_field(line, end, "error", error);
     emit_error(http_ok, reason_ok, error.empty() ? error_start_failed : error.c_str(),
                detail_no_auth_url);

@@ -2,20 +2,22 @@
 // answer with the fresh status.
 #include <cstdio>
 
+#include "cgi/actions/actions.h"
+#include "cgi/code_intake.h"
 #include "cgi/framing.h"
 #include "cgi/messages.h"
+#include "runner/tool_runner.h"
 #include "state/login_status.h"
 #include "text/buf.h"
 #include "text/fixed_text.h"
 #include "text/json_reader.h"
-#include "tools/actions.h"
-#include "tools/code_intake.h"
-#include "tools/tool_runner.h"
 
 namespace {
 
-constexpr std::size_t quoted_code_bytes = 2112;
-constexpr std::size_t finish_argument_bytes = 2176;
+constexpr char finish_switch[] = "--finish ";
+// The code between two quotes (an accepted code holds none to escape), then the switch before it.
+constexpr std::size_t quoted_code_bytes = code_text::capacity + 2;
+constexpr std::size_t finish_argument_bytes = sizeof finish_switch - 1 + quoted_code_bytes;
 
 }  // namespace
 
@@ -38,12 +40,12 @@ int action_finish(const char* query) {
   char quoted[quoted_code_bytes];
   shell_quote_into(code.c_str(), quoted, sizeof quoted);
   char argument[finish_argument_bytes];
-  std::snprintf(argument, sizeof argument, "--finish %s", quoted);
+  std::snprintf(argument, sizeof argument, "%s%s", finish_switch, quoted);
 
-  fixed_text<512> tool_error;
+  tool_error_text tool_error;
   {
     buf output;
-    if (run_capture(login_bin(), argument, output) <= 0) {
+    if (run_capture(login_bin(), argument, output) != run_ran) {
       emit_error(http_ok, reason_ok, error_cli_unavailable, detail_login_cli_unavailable);
       return exit_failure;
     }
