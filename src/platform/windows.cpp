@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -183,13 +184,13 @@ bool find_program(const char* name, char* out) {
   for (char* dir = search; *dir != '\0';) {
     char* end = std::strchr(dir, ';');
     std::size_t dir_len = end != nullptr ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
-    bool needs_separator = dir_len > 0 && dir[dir_len - 1] != '\\' && dir[dir_len - 1] != '/';
-    std::size_t base_len = dir_len + (needs_separator ? 1 : 0) + name_len;
-    if (dir_len > 0 && base_len + 1 <= program_path_bytes) {
-      std::memcpy(out, dir, dir_len);
-      if (needs_separator) out[dir_len] = '\\';
-      std::memcpy(out + base_len - name_len, name, name_len + 1);
-      if (try_candidate(out, base_len)) return true;
+    const char* separator =
+        dir_len > 0 && dir[dir_len - 1] != '\\' && dir[dir_len - 1] != '/' ? "\\" : "";
+    int base_len = std::snprintf(out, program_path_bytes, "%.*s%s%s", static_cast<int>(dir_len),
+                                 dir, separator, name);
+    if (dir_len > 0 && base_len > 0 && static_cast<std::size_t>(base_len) < program_path_bytes &&
+        try_candidate(out, static_cast<std::size_t>(base_len))) {
+      return true;
     }
     if (end == nullptr) break;
     dir = end + 1;
