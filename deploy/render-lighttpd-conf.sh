@@ -2,20 +2,20 @@
 # Renders lighttpd.conf.in to standard output. Used by scripts/demo and the browser test harness,
 # so both run the very same server configuration.
 #
-#   render-lighttpd-conf.sh --port N --docroot DIR --errorlog FILE --program PATH --consent PATH \
+#   render-lighttpd-conf.sh --port N --docroot DIR --errorlog FILE --program PATH \
 #                           [--bind ADDR] [--env NAME=VALUE]...
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck disable=SC2034  # set through declare, read through ${!name}
-bind=127.0.0.1 port='' docroot='' errorlog='' program='' consent=''
+bind=127.0.0.1 port='' docroot='' errorlog='' program=''
 cgi_env=()
 
 die() { echo "render-lighttpd-conf: $*" >&2; exit 2; }
 
 while (($#)); do
   case $1 in
-    --bind | --port | --docroot | --errorlog | --program | --consent)
+    --bind | --port | --docroot | --errorlog | --program)
       (($# >= 2)) || die "$1 needs a value"
       declare "${1#--}=$2"
       shift 2 ;;
@@ -29,7 +29,7 @@ while (($#)); do
 done
 
 [[ $port =~ ^[0-9]+$ ]] || die "--port must be a number"
-for name in docroot errorlog program consent; do
+for name in docroot errorlog program; do
   [[ -n ${!name} ]] || die "--$name is required"
 done
 
@@ -46,7 +46,7 @@ done
 env_block=${env_block%$'\n'}
 
 conf=$(<"$here/lighttpd.conf.in")
-for name in bind port docroot errorlog program consent; do
+for name in bind port docroot errorlog program; do
   check_value "${!name}"
   conf=${conf//@${name^^}@/${!name}}
 done

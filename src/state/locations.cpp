@@ -18,11 +18,11 @@ constexpr std::string_view selected_account_name = "selected_account.txt";
 constexpr std::string_view accounts_name = "lumenhollow_accounts.json";
 constexpr std::string_view pending_name = "lumenhollow-default.json";
 constexpr std::string_view env_dir_name = "veltrane-env";
+constexpr std::string_view client_name = "lumenhollow_client.json";
 
 // A directory part beside the credentials path is used only while a path field still holds it
-// with the name that follows: the selected-account file's, or (for the environment directory)
-// the environment file's.
-constexpr std::size_t selected_dir_max_bytes = path_bytes - 1 - selected_account_name.size();
+// with the name that follows (for the environment directory, the separator and the environment
+// file's).
 constexpr std::size_t env_dir_from_creds_max_bytes = path_bytes - 2 - env_file_name.size();
 
 // A location variable set to the empty string counts as not set.
@@ -64,14 +64,32 @@ void creds_path(path_1024& out) {
   }
 }
 
-void selected_account_path(path_1024& out) {
+namespace {
+
+// A file beside the accounts file, or the bare name when that path has no directory part or one
+// too long for the name to fit behind it uncut.
+void beside_creds(path_1024& out, std::string_view name) {
   path_1024 creds;
   creds_path(creds);
   std::string_view dir = platform_dir_part(creds.view());
-  if (!dir.empty() && dir.size() <= selected_dir_max_bytes) {
-    assign_joined(out, {dir, selected_account_name});
+  if (!dir.empty() && dir.size() + name.size() < path_bytes) {
+    assign_joined(out, {dir, name});
   } else {
-    out.assign(selected_account_name);
+    out.assign(name);
+  }
+}
+
+}  // namespace
+
+void selected_account_path(path_1024& out) {
+  beside_creds(out, selected_account_name);
+}
+
+void client_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_CLIENT_PATH")) {
+    out.assign(value);
+  } else {
+    beside_creds(out, client_name);
   }
 }
 

@@ -30,6 +30,9 @@ void selected_account_path(path_1024& out);  // beside the accounts file
 void env_dir_path(path_1024& out);
 void env_file_path(env_file_text& out);
 void pending_path(path_1024& out);  // the pending-login marker
+// The OAuth client file (a "Desktop app" client's JSON): LUMENHOLLOW_CLIENT_PATH, else beside the
+// accounts file, so that moving the accounts file moves it too.
+void client_path(path_1024& out);
 
 // State files larger than this are treated as absent.
 inline constexpr std::size_t state_file_limit_bytes = 8 * 1024 * 1024;

@@ -1,5 +1,6 @@
-// The console end to end: the real program behind lighttpd, the simulated tools keeping real state
-// files, headless Chromium clicking through the page.
+// The console end to end: the real program behind lighttpd, the real login and token tools signing
+// in against the local stand-in for Google, headless Chromium clicking through the page and through
+// the stand-in's own sign-in and consent pages.
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -8,8 +9,8 @@ import { cell } from './page_helpers.mjs';
 
 const email = 'operator@lumen.example';
 const project = 'flow-project-42';
-const simIdentity = { LUMENHOLLOW_SIM_EMAIL: email, LUMENHOLLOW_SIM_PROJECT: project };
-const loopback = /^http:\/\/localhost:\d+\//;
+const identity = { standin: { project } };
+const loopback = /^http:\/\/localhost(:\d+)?\//;
 
 let browser;
 before(async () => {
@@ -57,25 +58,28 @@ function recordCalls(page) {
   return calls;
 }
 
-// Opens the sign-in link, approves on the consent page and returns the loopback address the
-// browser lands on. Nothing listens there, as with the real flow; the request is stopped.
+// Opens the sign-in link, signs in and approves on the stand-in's pages and returns the loopback
+// address the browser lands on. Nothing listens there, as with Google; the request is stopped.
 async function approveConsent(page) {
   const context = page.context();
   await context.route(loopback, (route) => route.abort());
-  const [consent] = await Promise.all([context.waitForEvent('page'), page.click('#linkOpen')]);
-  await shows(consent, '#account', email);
+  const [google] = await Promise.all([context.waitForEvent('page'), page.click('#linkOpen')]);
+  await google.fill('input[name=login]', email);
+  await google.fill('input[name=password]', 'any password');
+  await google.click('button:text-is("Sign-in")');
+  await shows(google, 'li', 'https://www.googleapis.com/auth/cloud-platform');
   const [landing] = await Promise.all([
-    consent.waitForRequest((request) => loopback.test(request.url())),
-    consent.click('#approve'),
+    google.waitForRequest((request) => loopback.test(request.url())),
+    google.click('button:text-is("Continue")'),
   ]);
-  await consent.close();
+  await google.close();
   return landing.url();
 }
 
 describe('sign-in', () => {
   for (const route of ['direct', 'hub']) {
     test(`whole sign-in, refresh and reload through the ${route} route`, async () => {
-      await withStack({ env: simIdentity }, async (stack, context) => {
+      await withStack(identity, async (stack, context) => {
         const page = await context.newPage();
         const calls = recordCalls(page);
         await page.goto(stack[route]);
@@ -86,13 +90,16 @@ describe('sign-in', () => {
         await visible(page, '#step2');
         await hidden(page, '#step1');
         const authUrl = await page.locator('#authUrl').textContent();
-        assert.match(authUrl, /^http:\/\/127\.0\.0\.1:\d+\/sim\/consent\?.*state=/);
+        const asked = new URL(authUrl);
+        assert.equal(asked.origin + asked.pathname, `${stack.standin.issuer}/auth`);
+        assert.equal(asked.searchParams.get('code_challenge_method'), 'S256');
         assert.equal(await page.locator('#linkOpen').getAttribute('href'), authUrl);
 
-        const landing = await approveConsent(page);
-        assert.match(landing, /\?state=[^&]+&code=4\/0AS[^&]+&scope=/);
+        const landing = new URL(await approveConsent(page));
+        assert.equal(landing.searchParams.get('state'), asked.searchParams.get('state'));
+        assert.ok(landing.searchParams.get('code'), `no code in ${landing}`);
 
-        await page.fill('#codeInput', landing);
+        await page.fill('#codeInput', landing.href);
         await page.click('#btnFinish');
         await shows(page, '#pillText', 'Connected');
         await shows(page, '#sub', email);
@@ -122,12 +129,21 @@ describe('sign-in', () => {
           const { pathname, search } = new URL(request.url());
           assert.ok((pathname + search).startsWith(expected), `${request.url()} via ${route}`);
         }
+
+        // A second start while signed in can be called off; the account stays.
+        await page.click('#btnStart');
+        await visible(page, '#step2');
+        await page.click('#btnCancel');
+        await shows(page, '#toast', 'Pending login cancelled');
+        await visible(page, '#step1');
+        await shows(page, '#pillText', 'Connected');
+        assert.ok(!fs.existsSync(stack.paths.pending));
       });
     });
   }
 
   test('cancel drops the pending sign-in and returns to step 1', async () => {
-    await withStack({ env: simIdentity }, async (stack, context) => {
+    await withStack(identity, async (stack, context) => {
       const page = await context.newPage();
       await page.goto(stack.direct);
       await page.click('#btnStart');
@@ -150,7 +166,7 @@ describe('sign-in', () => {
   });
 
   test('a code the login CLI did not issue is refused with its detail', async () => {
-    await withStack({ env: simIdentity }, async (stack, context) => {
+    await withStack(identity, async (stack, context) => {
       const page = await context.newPage();
       const calls = recordCalls(page);
       await page.goto(stack.direct);

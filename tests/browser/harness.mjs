@@ -1,8 +1,9 @@
 // The program as a node serves it: lighttpd on a free 127.0.0.1 port, a throw-away home directory,
-// the simulated login and token tools (or stand-ins), and headless Chromium to look at it.
+// the real login and token tools (or scripted stand-ins) signing in against the local stand-in for
+// Google, and headless Chromium to look at it.
 //
 //   const stack = await startStack({ password: 's3cret', login: 'missing' });
-//   ... stack.direct, stack.hub, stack.home ...
+//   ... stack.direct, stack.hub, stack.home, stack.standin.issuer ...
 //   await stack.stop();
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -11,6 +12,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { startStandin } from '../oauth/standin.mjs';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const buildDir = path.resolve(root, process.env.LUMENHOLLOW_BUILD_DIR || 'build/dev');
@@ -52,11 +54,11 @@ function freePort() {
   });
 }
 
-// 'sim' is the simulated tool, 'missing' a path where nothing exists (the shell then reports the
-// command as not found), anything else a path used as it is.
-function toolPath(choice, simName, dir, role) {
-  if (choice === undefined || choice === 'sim') {
-    return requireFile(path.join(buildDir, 'sim', simName), 'build the sim targets first');
+// 'real' is the tool built beside the program, 'missing' a path where nothing exists (the shell
+// then reports the command as not found), anything else a path used as it is.
+function toolPath(choice, binary, dir, role) {
+  if (choice === undefined || choice === 'real') {
+    return requireFile(path.join(buildDir, binary), 'build the tools first');
   }
   if (choice === 'missing') return path.join(dir, `no-${role}-cli-here`);
   return choice;
@@ -91,20 +93,21 @@ async function waitUntilServing(child, port, errorLog) {
 }
 
 /**
- * Starts lighttpd serving the program at /plugin_lumenhollow_login and through the emulated hub at
- * /plugins?plugin=google, plus the simulated consent page at /sim/consent.
+ * Starts the stand-in for Google, whose client file lands where the tools look for it, and lighttpd
+ * serving the program at /plugin_lumenhollow_login and through the emulated hub at
+ * /plugins?plugin=google.
  *
  * options.password  node password (BOT_PASSWORD) or none
- * options.login     'sim' (default), 'missing', or the path of a stand-in login CLI
+ * options.login     'real' (default), 'missing', or the path of a stand-in login CLI
  * options.token     the same for the token CLI
- * options.env       extra CGI environment, e.g. { LUMENHOLLOW_SIM_TOKEN_TTL: '30' }
+ * options.standin   options of the stand-in (see startStandin), e.g. { project: 'p-1' }
+ * options.env       extra CGI environment, e.g. { LUMENHOLLOW_SCOPES: '' }
  */
 export async function startStack(options = {}) {
   const program = requireFile(
     path.join(buildDir, 'plugin_lumenhollow_login'),
     'build it first (cmake --preset dev && cmake --build --preset dev)',
   );
-  const consent = requireFile(path.join(buildDir, 'sim', 'sim-consent'), 'build the sim targets');
 
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'lumenhollow-stack-'));
   scratch.add(dir);  // removed at exit too, should the start fail half-way
@@ -113,8 +116,13 @@ export async function startStack(options = {}) {
   fs.mkdirSync(path.join(dir, 'www'));
   const errorLog = path.join(dir, 'error.log');
   const conf = path.join(dir, 'lighttpd.conf');
-  const login = toolPath(options.login, 'sim-login', dir, 'login');
-  const token = toolPath(options.token, 'sim-token', dir, 'token');
+  const login = toolPath(options.login, 'lumenhollow-login', dir, 'login');
+  const token = toolPath(options.token, 'lumenhollow-token', dir, 'token');
+  const gaccounts = path.join(home, '.config/google-accounts');
+  const standin = await startStandin({
+    ...options.standin,
+    clientFile: path.join(gaccounts, 'lumenhollow_client.json'),
+  });
 
   let child;
   let port;
@@ -125,12 +133,11 @@ export async function startStack(options = {}) {
       PATH: '/usr/local/bin:/usr/bin:/bin',
       LUMENHOLLOW_LOGIN_BIN: login,
       LUMENHOLLOW_TOKEN_BIN: token,
-      LUMENHOLLOW_SIM_ORIGIN: `http://127.0.0.1:${port}`,
       ...(options.password ? { BOT_PASSWORD: options.password } : {}),
       ...options.env,
     };
     const args = ['--port', String(port), '--docroot', path.join(dir, 'www')];
-    args.push('--errorlog', errorLog, '--program', program, '--consent', consent);
+    args.push('--errorlog', errorLog, '--program', program);
     for (const [name, value] of Object.entries(env)) args.push('--env', `${name}=${value}`);
     fs.writeFileSync(conf, execFileSync(renderer, args));
 
@@ -140,15 +147,18 @@ export async function startStack(options = {}) {
     child.once('exit', () => running.delete(child));
     if (await waitUntilServing(child, port, errorLog)) break;
     // Another process took the port between the probe and lighttpd's bind; try another.
-    if (attempt === 5) throw new Error(`lighttpd exited:\n${fs.readFileSync(errorLog, 'utf8')}`);
+    if (attempt === 5) {
+      await standin.stop();
+      throw new Error(`lighttpd exited:\n${fs.readFileSync(errorLog, 'utf8')}`);
+    }
   }
 
   const origin = `http://127.0.0.1:${port}`;
-  const gaccounts = path.join(home, '.config/google-accounts');
   let stopped = false;
   return {
     origin,
     home,
+    standin,
     direct: `${origin}/plugin_lumenhollow_login`,
     hub: `${origin}/plugins?plugin=google`,
     errorLog,
@@ -157,6 +167,7 @@ export async function startStack(options = {}) {
       selected: path.join(gaccounts, 'selected_account.txt'),
       envFile: path.join(home, '.veltrane/veltrane-env/lumenhollow.txt'),
       pending: path.join(home, '.veltrane/.login-pending/lumenhollow-default.json'),
+      client: standin.clientFile,
     },
     async stop() {
       if (stopped) return;
@@ -168,6 +179,7 @@ export async function startStack(options = {}) {
         await exited;
         clearTimeout(timer);
       }
+      await standin.stop();
       fs.rmSync(dir, { recursive: true, force: true });
       scratch.delete(dir);
     },

@@ -1,12 +1,13 @@
 // The signed-in console as an operator sees it: accessibility in both themes and screenshots for a
 // human to look at (tests/browser/artifacts/). The sign-in itself runs for real, through the
-// program and the simulated login CLI.
+// program, the real login tool and the stand-in for Google (its pages walked by the consent helper).
 import { before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { approve } from '../oauth/consent.mjs';
 import { loaded, pageSuite } from './page_helpers.mjs';
 
 const artifacts = path.join(path.dirname(fileURLToPath(import.meta.url)), 'artifacts');
@@ -29,8 +30,8 @@ async function assertAccessible(page, state) {
 async function signIn(page) {
   await page.click('#btnStart');
   await page.locator('#step2').waitFor();
-  const marker = JSON.parse(fs.readFileSync(suite.stack.paths.pending, 'utf8'));
-  await page.fill('#codeInput', `http://localhost:8085/?state=${marker.state}&code=${marker.code}&scope=email`);
+  const authUrl = await page.locator('#authUrl').textContent();
+  await page.fill('#codeInput', await approve(authUrl, { login: 'operator@lumen.example' }));
   await page.click('#btnFinish');
   await page.locator('#pill.ok').waitFor();
 }

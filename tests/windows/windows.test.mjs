@@ -36,7 +36,9 @@ process.on('exit', () => dirs.forEach((d) => fs.rmSync(d, { recursive: true, for
 // The wine server stays up across the runs: a cold start takes seconds, a warm one milliseconds.
 // Its own processes keep any inherited output open, hence no pipes for these two.
 before(() => {
-  for (const file of Object.values(bins)) assert.ok(fs.existsSync(file), `${file} is not built`);
+  for (const file of [...Object.values(bins), wine, wineserver]) {
+    assert.ok(fs.existsSync(file), `${file} is missing: run scripts/test-windows`);
+  }
   const quiet = { env: { ...process.env, ...wineEnv }, stdio: 'ignore' };
   spawnSync(wineserver, ['-p'], quiet);
   spawnSync(wine, [bins.windows, '--version'], quiet);

@@ -1,0 +1,21 @@
+// The OAuth client the operator downloaded: a "Desktop app" client's JSON, {"installed":{...}}.
+// The client secret is read from here and nowhere else.
+#pragma once
+
+#include <string>
+
+#include "oauth/failure.h"
+
+struct oauth_client {
+  std::string client_id;
+  std::string client_secret;
+  std::string project_id;  // may be empty
+  std::string auth_uri;
+  std::string token_uri;
+  std::string redirect_uri;  // the first loopback http:// one, else http://localhost
+  std::string path;          // where it was read from, for messages
+};
+
+// none, client_missing (no file at its location) or client_invalid (unreadable, not JSON, or a
+// required member missing).
+oauth_failure client_file_load(oauth_client& client);

@@ -1,0 +1,15 @@
+// The environment file: KEY=value lines, of which the console reads GOOGLE_PROJECT_ID and
+// GOOGLE_ACCOUNT (the first non-empty value of each wins). Edits keep every other line as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::string env_file_location();
+
+// The first non-empty value of the key, read as the console reads it.
+std::string env_text_value(std::string_view text, std::string_view key);
+
+// The text with "KEY=value" in place of the key's first line, its later lines dropped, or added at
+// the end when the key has no line.
+std::string env_text_set(std::string_view text, std::string_view key, std::string_view value);

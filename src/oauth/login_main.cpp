@@ -1,0 +1,47 @@
+// lumenhollow-login: signs this node in to a Google account with OAuth 2.0 and PKCE, in two steps
+// that a person completes in a browser anywhere, and reports the sign-in.
+#include <string_view>
+
+#include "oauth/login_commands.h"
+#include "oauth/tool_output.h"
+#include "product.h"
+
+namespace {
+
+constexpr char help_text[] =
+    "usage: lumenhollow-login --status | --start | --finish CODE | --cancel\n"
+    "\n"
+    "  --status        the selected account and whether a sign-in is pending\n"
+    "  --start         begin a sign-in: prints the address to open in a browser\n"
+    "  --finish CODE   complete it with the code, or the whole localhost address the browser\n"
+    "                  landed on after approval\n"
+    "  --cancel        forget a started sign-in\n"
+    "  --help, --version\n"
+    "\n"
+    "Each command prints one JSON line; messages go to standard error. Exit status 0 on success,\n"
+    "1 on failure. The OAuth client (a Desktop app client's JSON) is read from\n"
+    "lumenhollow_client.json beside the accounts file, or from LUMENHOLLOW_CLIENT_PATH.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string_view command = argc > 1 ? argv[1] : "";
+  if (command == "--help" || command == "-h") {
+    tool_print_text(std::string_view(help_text, sizeof help_text - 2));
+    return tool_exit_ok;
+  }
+  if (command == "--version") {
+    tool_print_text("lumenhollow-login " PRODUCT_VERSION);
+    return tool_exit_ok;
+  }
+  if (command == "--finish") {
+    // The code is whatever follows, even when it begins with '-'.
+    return argc == 3 ? login_cmd_finish(argv[2])
+                     : tool_fail_with_code(
+                           argc < 3 ? oauth_failure::missing_code : oauth_failure::usage, "");
+  }
+  if (argc == 2 && command == "--status") return login_cmd_status();
+  if (argc == 2 && command == "--start") return login_cmd_start();
+  if (argc == 2 && command == "--cancel") return login_cmd_cancel();
+  return tool_fail_with_code(oauth_failure::usage, "");
+}

@@ -1,0 +1,37 @@
+#include "oauth/pending_marker.h"
+
+#include "oauth/json_fields.h"
+#include "oauth/private_file.h"
+#include "state/locations.h"
+
+std::string pending_marker_path() {
+  path_1024 path;
+  pending_path(path);
+  return path.c_str();
+}
+
+pending_found pending_marker_read(pending_login& pending, std::int64_t now) {
+  heap_text text = read_file(pending_marker_path().c_str());
+  if (!text) return pending_found::none;
+  nlohmann::json marker = nlohmann::json::parse(text.get(), nullptr, false);
+  pending.state = json_text_member(marker, "state");
+  pending.code_verifier = json_text_member(marker, "code_verifier");
+  pending.redirect_uri = json_text_member(marker, "redirect_uri");
+  pending.expires_at = json_int_member(marker, "expires_at");
+  if (pending.state.empty() || pending.code_verifier.empty() || pending.redirect_uri.empty()) {
+    return pending_found::none;
+  }
+  return now < pending.expires_at ? pending_found::live : pending_found::expired;
+}
+
+int pending_marker_write(const pending_login& pending) {
+  nlohmann::ordered_json marker = {{"state", pending.state},
+                                   {"code_verifier", pending.code_verifier},
+                                   {"redirect_uri", pending.redirect_uri},
+                                   {"expires_at", pending.expires_at}};
+  return private_file_write(pending_marker_path(), json_line(marker));
+}
+
+int pending_marker_remove() {
+  return private_file_remove(pending_marker_path());
+}

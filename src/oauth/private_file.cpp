@@ -1,0 +1,123 @@
+#include "oauth/private_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr mode_t private_dir_mode = 0700;
+constexpr mode_t private_file_mode = 0600;
+constexpr int lock_poll_ms = 25;
+
+std::string dir_of(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  return slash == 0 ? "/" : std::string(path.substr(0, slash));
+}
+
+std::string_view name_of(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Owns a descriptor; closes it on every path.
+struct fd_guard {
+  int fd = -1;
+  fd_guard() = default;
+  explicit fd_guard(int value) : fd(value) {}
+  fd_guard(const fd_guard&) = delete;
+  fd_guard& operator=(const fd_guard&) = delete;
+  ~fd_guard() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+int write_all(int fd, std::string_view content) {
+  while (!content.empty()) {
+    ssize_t wrote = ::write(fd, content.data(), content.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return 0;
+    content.remove_prefix(static_cast<std::size_t>(wrote));
+  }
+  return 1;
+}
+
+// Test seam: the tool tests prove that a run killed between writing and renaming leaves the old
+// file whole. When this names the file being replaced, the process aborts just before the rename.
+void crash_before_rename_for_testing(std::string_view path) {
+  const char* name = platform_env("LUMENHOLLOW_TEST_CRASH_BEFORE_RENAME");
+  if (name != nullptr && name[0] != '\0' && name_of(path) == name) std::abort();
+}
+
+long long monotonic_ms() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+int private_dirs_for(std::string_view file_path) {
+  std::string dir = dir_of(file_path);
+  for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+    std::string part = dir.substr(0, slash);
+    if (::mkdir(part.c_str(), private_dir_mode) != 0 && errno != EEXIST) return 0;
+    if (slash == std::string::npos) break;
+  }
+  struct stat info {};
+  return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 1 : 0;
+}
+
+int private_file_write(const std::string& path, std::string_view content) {
+  if (!private_dirs_for(path)) return 0;
+  std::string dir = dir_of(path);
+  std::string temp = dir + "/." + std::string(name_of(path)) + ".XXXXXX";
+  fd_guard file(::mkostemp(temp.data(), O_CLOEXEC));
+  if (file.fd < 0) return 0;
+  bool written = ::fchmod(file.fd, private_file_mode) == 0 && write_all(file.fd, content) &&
+                 ::fsync(file.fd) == 0;
+  int closed = ::close(file.fd);
+  file.fd = -1;
+  if (!written || closed != 0) {
+    ::unlink(temp.c_str());
+    return 0;
+  }
+  crash_before_rename_for_testing(path);
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return 0;
+  }
+  // The rename itself reaches the disk only with the directory; the new content is in place either
+  // way, so a failure here is not reported.
+  fd_guard directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.fd >= 0) ::fsync(directory.fd);
+  return 1;
+}
+
+int private_file_remove(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
+}
+
+locked_file::~locked_file() {
+  if (fd >= 0) ::close(fd);  // closing the last descriptor releases the flock
+}
+
+int locked_file_acquire(locked_file& lock, const std::string& path, int wait_ms) {
+  if (!private_dirs_for(path)) return 0;
+  lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
+  if (lock.fd < 0) return 0;
+  long long deadline = monotonic_ms() + wait_ms;
+  while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || monotonic_ms() >= deadline) return 0;
+    ::usleep(lock_poll_ms * 1000);
+  }
+  return 1;
+}

@@ -1,0 +1,37 @@
+// lumenhollow-token: the signed-in account's access token, for the console and for other programs
+// on the node.
+#include <string_view>
+
+#include "oauth/token_commands.h"
+#include "oauth/tool_output.h"
+#include "product.h"
+
+namespace {
+
+constexpr char help_text[] =
+    "usage: lumenhollow-token [-local]\n"
+    "\n"
+    "  (no argument)   print a valid access token, bare, refreshing it first when less than\n"
+    "                  five minutes are left\n"
+    "  -local          refresh the access token now; prints one JSON line\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status 0 on success, 1 on failure, with a JSON line {\"ok\":false,\"error\":...} on\n"
+    "standard output and the reason on standard error.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string_view command = argc > 1 ? argv[1] : "";
+  if (command == "--help" || command == "-h") {
+    tool_print_text(std::string_view(help_text, sizeof help_text - 2));
+    return tool_exit_ok;
+  }
+  if (command == "--version") {
+    tool_print_text("lumenhollow-token " PRODUCT_VERSION);
+    return tool_exit_ok;
+  }
+  if (argc == 1) return token_cmd_print();
+  if (argc == 2 && command == "-local") return token_cmd_local();
+  return tool_fail_with_sentence(oauth_failure::usage, "");
+}

@@ -1,0 +1,51 @@
+#include "oauth/tool_output.h"
+
+#include <cstdio>
+#include <string>
+
+#include "oauth/json_fields.h"
+
+namespace {
+
+void write_out(FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+std::string with_detail(std::string_view sentence, std::string_view detail) {
+  std::string text(sentence);
+  if (!detail.empty()) text.append(" (").append(detail).append(")");
+  return text;
+}
+
+}  // namespace
+
+void tool_print(const nlohmann::ordered_json& answer) {
+  write_out(stdout, json_line(answer));
+}
+
+void tool_print_text(std::string_view line) {
+  write_out(stdout, std::string(line) + "\n");
+}
+
+void tool_say(std::string_view message) {
+  write_out(stderr, std::string(message) + "\n");
+}
+
+int tool_fail_with_code(oauth_failure failure, std::string_view detail) {
+  failure_text text = failure_describe(failure);
+  tool_say(with_detail(text.sentence, detail));
+  tool_print({{"ok", false}, {"error", text.code}});
+  return tool_exit_failed;
+}
+
+int tool_fail_with_sentence(oauth_failure failure, std::string_view detail) {
+  failure_text text = failure_describe(failure);
+  bool server_side =
+      failure == oauth_failure::server_error || failure == oauth_failure::server_unreachable;
+  std::string sentence =
+      server_side ? with_detail(text.sentence, detail) : std::string(text.sentence);
+  tool_say(with_detail(text.sentence, detail));
+  tool_print({{"ok", false}, {"error", sentence}});
+  return tool_exit_failed;
+}

@@ -1,0 +1,19 @@
+// What the tools print: exactly one JSON line on standard output, human words on standard error.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "oauth/failure.h"
+
+inline constexpr int tool_exit_ok = 0;
+inline constexpr int tool_exit_failed = 1;
+
+void tool_print(const nlohmann::ordered_json& answer);
+void tool_print_text(std::string_view line);  // a line of its own, not JSON
+void tool_say(std::string_view message);      // standard error
+
+// {"ok":false,"error":<short code>}; the sentence and detail go to standard error.
+int tool_fail_with_code(oauth_failure failure, std::string_view detail);
+// {"ok":false,"error":<sentence>}, with the detail of a server or transport failure appended.
+int tool_fail_with_sentence(oauth_failure failure, std::string_view detail);

@@ -1,0 +1,162 @@
+// The stand-in must hold the tools to what Google holds them to: PKCE, the client secret, one use
+// per code, a refresh token for an offline request, the e-mail in the ID token, revocation.
+import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import { after, before, describe, test } from 'node:test';
+import { approve } from './consent.mjs';
+import { startStandin } from './standin.mjs';
+
+const cloudScope = 'https://www.googleapis.com/auth/cloud-platform';
+
+function pkcePair() {
+  const verifier = crypto.randomBytes(32).toString('base64url');
+  return { verifier, challenge: crypto.createHash('sha256').update(verifier).digest('base64url') };
+}
+
+function authUrl(client, { challenge, state = 'st4te' }) {
+  const url = new URL(client.auth_uri);
+  const params = {
+    client_id: client.client_id,
+    redirect_uri: client.redirect_uris[0],
+    response_type: 'code',
+    scope: `openid email ${cloudScope}`,
+    state,
+    access_type: 'offline',
+    prompt: 'consent',
+  };
+  if (challenge) Object.assign(params, { code_challenge: challenge, code_challenge_method: 'S256' });
+  for (const [k, v] of Object.entries(params)) url.searchParams.set(k, v);
+  return url.href;
+}
+
+async function post(url, fields) {
+  const response = await fetch(url, {
+    method: 'POST',
+    headers: { 'content-type': 'application/x-www-form-urlencoded' },
+    body: new URLSearchParams(fields),
+  });
+  const text = await response.text();
+  return { status: response.status, body: text ? JSON.parse(text) : {} };
+}
+
+async function signIn(client, login, pair = pkcePair()) {
+  const landing = new URL(await approve(authUrl(client, { challenge: pair.challenge }), { login }));
+  return { landing, code: landing.searchParams.get('code'), verifier: pair.verifier };
+}
+
+function exchange(client, code, verifier, overrides = {}) {
+  return post(client.token_uri, {
+    grant_type: 'authorization_code',
+    code,
+    code_verifier: verifier,
+    redirect_uri: client.redirect_uris[0],
+    client_id: client.client_id,
+    client_secret: client.client_secret,
+    ...overrides,
+  });
+}
+
+function refresh(client, refreshToken) {
+  return post(client.token_uri, {
+    grant_type: 'refresh_token',
+    refresh_token: refreshToken,
+    client_id: client.client_id,
+    client_secret: client.client_secret,
+  });
+}
+
+function claimsOf(idToken) {
+  return JSON.parse(Buffer.from(idToken.split('.')[1], 'base64url').toString());
+}
+
+describe('stand-in with refresh-token rotation', () => {
+  let standin;
+  let client;
+  before(async () => {
+    standin = await startStandin({ accessTtlSeconds: 120, project: 'proj-7' });
+    client = JSON.parse(fs.readFileSync(standin.clientFile, 'utf8')).installed;
+  });
+  after(() => standin.stop());
+
+  test('writes a private Desktop-app client file', () => {
+    assert.equal(fs.statSync(standin.clientFile).mode & 0o777, 0o600);
+    assert.equal(client.project_id, 'proj-7');
+    assert.deepEqual(client.redirect_uris, ['http://localhost']);
+    assert.equal(client.token_uri, `${standin.issuer}/token`);
+  });
+
+  test('a full sign-in yields tokens, the e-mail and rotating refresh tokens', async () => {
+    const { landing, code, verifier } = await signIn(client, 'ada');
+    assert.equal(landing.origin, 'http://localhost');
+    assert.equal(landing.searchParams.get('state'), 'st4te');
+
+    const tokens = await exchange(client, code, verifier);
+    assert.equal(tokens.status, 200, JSON.stringify(tokens.body));
+    assert.equal(tokens.body.expires_in, 120);
+    assert.ok(tokens.body.refresh_token, 'no refresh token without offline_access');
+    assert.match(tokens.body.scope, /cloud-platform/);
+    assert.equal(claimsOf(tokens.body.id_token).email, 'ada@example.test');
+
+    const renewed = await refresh(client, tokens.body.refresh_token);
+    assert.equal(renewed.status, 200, JSON.stringify(renewed.body));
+    assert.notEqual(renewed.body.refresh_token, tokens.body.refresh_token);
+    assert.equal((await refresh(client, tokens.body.refresh_token)).body.error, 'invalid_grant');
+
+    const revoked = await post(`${standin.issuer}/token/revocation`, {
+      token: renewed.body.refresh_token,
+      client_id: client.client_id,
+      client_secret: client.client_secret,
+    });
+    assert.equal(revoked.status, 200, JSON.stringify(revoked.body));
+    assert.equal((await refresh(client, renewed.body.refresh_token)).body.error, 'invalid_grant');
+  });
+
+  test('a code works once, and its second use revokes what the first gave', async () => {
+    const { code, verifier } = await signIn(client, 'ada');
+    const tokens = (await exchange(client, code, verifier)).body;
+    assert.equal((await exchange(client, code, verifier)).body.error, 'invalid_grant');
+    assert.equal((await refresh(client, tokens.refresh_token)).body.error, 'invalid_grant');
+  });
+
+  test('rejects token requests that break PKCE or the client secret', async (t) => {
+    const cases = [
+      { name: 'verifier of another start', overrides: { code_verifier: pkcePair().verifier }, error: 'invalid_grant' },
+      { name: 'no verifier', overrides: { code_verifier: undefined }, error: 'invalid_grant' },
+      { name: 'wrong secret', overrides: { client_secret: 'guess' }, error: 'invalid_client' },
+      { name: 'other redirect', overrides: { redirect_uri: 'http://localhost:9/' }, error: 'invalid_grant' },
+    ];
+    for (const c of cases) {
+      await t.test(c.name, async () => {
+        const { code, verifier } = await signIn(client, 'ada');
+        const fields = { ...c.overrides };
+        for (const k of Object.keys(fields)) if (fields[k] === undefined) fields[k] = '';
+        const answer = await exchange(client, code, verifier, fields);
+        assert.equal(answer.status >= 400, true);
+        assert.equal(answer.body.error, c.error);
+      });
+    }
+  });
+
+  test('an authorization request without a code challenge comes back refused', async () => {
+    const landing = new URL(await approve(authUrl(client, {}), { login: 'ada' }));
+    assert.equal(landing.searchParams.get('error'), 'invalid_request');
+    assert.equal(landing.searchParams.get('code'), null);
+  });
+});
+
+test('with --rotate-refresh no the refresh token stays the same', async () => {
+  const standin = await startStandin({ rotateRefresh: false });
+  try {
+    const client = JSON.parse(fs.readFileSync(standin.clientFile, 'utf8')).installed;
+    const { code, verifier } = await signIn(client, 'ada');
+    const tokens = (await exchange(client, code, verifier)).body;
+    for (let round = 0; round < 2; round += 1) {
+      const renewed = await refresh(client, tokens.refresh_token);
+      assert.equal(renewed.status, 200);
+      assert.equal(renewed.body.refresh_token ?? tokens.refresh_token, tokens.refresh_token);
+    }
+  } finally {
+    await standin.stop();
+  }
+});
