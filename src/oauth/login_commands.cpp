@@ -81,14 +81,6 @@ oauth_failure store_account(std::string_view email, const token_reply& reply,
   return oauth_failure::none;
 }
 
-// Only the marker this finish redeemed: a --start meanwhile has left a new one that stays.
-void remove_redeemed_marker(const pending_login& redeemed, std::int64_t now) {
-  pending_login current;
-  if (pending_marker_read(current, now) != pending_found::none && current.state == redeemed.state) {
-    pending_marker_remove();
-  }
-}
-
 }  // namespace
 
 int login_cmd_status() {
@@ -118,6 +110,9 @@ int login_cmd_start() {
   if (oauth_failure failure = client_file_load(client); failure != oauth_failure::none) {
     return tool_fail_with_code(failure, client.path);
   }
+  // Under the lock, so that a finish running meanwhile never removes this start's marker.
+  locked_file lock;
+  if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");
   pending_login pending;
   pending.state = pkce_random_text(state_bytes);
   pending.code_verifier = pkce_random_text(pkce_verifier_bytes);
@@ -180,12 +175,14 @@ int login_cmd_finish(std::string_view pasted_text) {
       stored != oauth_failure::none) {
     return tool_fail_with_code(stored, accounts_path());
   }
-  remove_redeemed_marker(pending, now);
+  pending_marker_remove();  // the one redeemed: starts wait for the lock this finish holds
   tool_print({{"ok", true}, {"email", email}});
   return tool_exit_ok;
 }
 
 int login_cmd_cancel() {
+  locked_file lock;
+  if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");
   if (!pending_marker_remove()) {
     return tool_fail_with_code(oauth_failure::storage_failed, pending_marker_path());
   }

@@ -1,5 +1,6 @@
 #include "oauth/private_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@ namespace {
 constexpr mode_t private_dir_mode = 0700;
 constexpr mode_t private_file_mode = 0600;
 constexpr int lock_poll_ms = 25;
+constexpr std::string_view temp_suffix = "XXXXXX";  // filled in by mkostemp
 
 std::string dir_of(std::string_view path) {
   std::size_t slash = path.rfind('/');
@@ -57,6 +59,20 @@ void crash_before_rename_for_testing(std::string_view path) {
   if (name != nullptr && name[0] != '\0' && name_of(path) == name) std::abort();
 }
 
+// Every write happens under the accounts lock, so a temporary file of ours that is already there
+// was left by a run that died before its rename. It may hold tokens: remove it.
+void remove_stale_temporaries(const std::string& dir, std::string_view temp_prefix) {
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    std::string_view name(entry->d_name);
+    if (name.size() == temp_prefix.size() + temp_suffix.size() && name.starts_with(temp_prefix)) {
+      ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);
+}
+
 long long monotonic_ms() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -79,7 +95,9 @@ int private_dirs_for(std::string_view file_path) {
 int private_file_write(const std::string& path, std::string_view content) {
   if (!private_dirs_for(path)) return 0;
   std::string dir = dir_of(path);
-  std::string temp = dir + "/." + std::string(name_of(path)) + ".XXXXXX";
+  const std::string temp_prefix = "." + std::string(name_of(path)) + ".";
+  remove_stale_temporaries(dir, temp_prefix);
+  std::string temp = dir + "/" + temp_prefix + std::string(temp_suffix);
   fd_guard file(::mkostemp(temp.data(), O_CLOEXEC));
   if (file.fd < 0) return 0;
   bool written = ::fchmod(file.fd, private_file_mode) == 0 && write_all(file.fd, content) &&

@@ -11,7 +11,8 @@ int private_dirs_for(std::string_view file_path);
 
 // Replaces the file's content: a temporary file in the same directory is written, flushed and
 // renamed over the old one, so that a crash or a full disk leaves the old content whole. Returns 1
-// on success; on failure the temporary file is gone and the old file untouched.
+// on success; on failure the temporary file is gone and the old file untouched. Call it only under
+// the accounts lock: it removes what an earlier run that crashed before its rename left behind.
 int private_file_write(const std::string& path, std::string_view content);
 
 // Returns 1 when the file is gone afterwards (also when it never existed).

@@ -242,8 +242,13 @@ test('a crash between writing and renaming leaves the old accounts file whole', 
     })();
     assert.equal(crashed.signal, 'SIGABRT');
     assert.equal(node.read('accounts'), before);
+    // The dead run's temporary copy holds tokens; the next write under the lock removes it.
+    const leftovers = () =>
+      fs.readdirSync(path.dirname(node.files.accounts)).filter((n) => n.startsWith('.lumenhollow_accounts.json.'));
+    assert.equal(leftovers().length, 1);
     assert.match((await node.plugin('action=status')).stdout, /"logged_in":true/);
     assert.equal((await node.token('-local')).exit, 0);
+    assert.deepEqual(leftovers(), []);
   } finally {
     await standin.stop();
   }
