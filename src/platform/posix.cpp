@@ -70,6 +70,16 @@ int platform_home_dir(home_text& out) {
   return 0;
 }
 
+std::string_view platform_separator() {
+  return "/";
+}
+
+// A backslash is an ordinary file-name byte on POSIX, so only the slash separates.
+std::string_view platform_dir_part(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
 heap_text platform_read_file(const char* path, std::size_t limit_bytes) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;

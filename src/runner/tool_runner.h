@@ -1,5 +1,5 @@
-// The single way the program runs an external tool: through /bin/sh, its standard output captured
-// into a buf (at most 256 KiB), its standard error discarded.
+// The single way the program runs an external tool: through the platform's shell (src/platform/),
+// its standard output captured into a buf (at most 256 KiB), its standard error discarded.
 #pragma once
 
 #include <cstddef>

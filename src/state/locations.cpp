@@ -21,8 +21,9 @@ constexpr std::string_view env_dir_name = "veltrane-env";
 constexpr std::string_view client_name = "lumenhollow_client.json";
 
 // A directory part beside the credentials path is used only while a path field still holds it
-// with the name that follows (for the environment directory, the environment file's).
-constexpr std::size_t env_dir_from_creds_max_bytes = path_bytes - sizeof env_file_name;
+// with the name that follows (for the environment directory, the separator and the environment
+// file's).
+constexpr std::size_t env_dir_from_creds_max_bytes = path_bytes - 2 - env_file_name.size();
 
 // A location variable set to the empty string counts as not set.
 const char* env_location(const char* name) {
@@ -42,13 +43,6 @@ void assign_joined(fixed_text<N>& out, std::initializer_list<std::string_view> p
   out.bytes[n] = '\0';
 }
 
-// The path up to and including its last '/', or the empty view when it has none. On POSIX a
-// backslash is an ordinary file-name byte, so it is not a separator here.
-std::string_view dir_part(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 const char* home_dir() {
@@ -63,7 +57,8 @@ void creds_path(path_1024& out) {
   if (const char* value = env_location("LUMENHOLLOW_CREDS_PATH")) {
     out.assign(value);
   } else if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.config/google-accounts/", accounts_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".config", sep, "google-accounts", sep, accounts_name});
   } else {
     out.assign(accounts_name);
   }
@@ -76,7 +71,7 @@ namespace {
 void beside_creds(path_1024& out, std::string_view name) {
   path_1024 creds;
   creds_path(creds);
-  std::string_view dir = dir_part(creds.view());
+  std::string_view dir = platform_dir_part(creds.view());
   if (!dir.empty() && dir.size() + name.size() < path_bytes) {
     assign_joined(out, {dir, name});
   } else {
@@ -107,14 +102,15 @@ void env_dir_path(path_1024& out) {
   if (const char* creds_value = env_location("LUMENHOLLOW_CREDS_PATH")) {
     path_1024 creds;
     creds.assign(creds_value);
-    std::string_view dir = dir_part(creds.view());
+    std::string_view dir = platform_dir_part(creds.view());
     if (!dir.empty() && dir.size() <= env_dir_from_creds_max_bytes) {
       assign_joined(out, {dir, env_dir_name});
       return;
     }
   }
   if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.veltrane/", env_dir_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".veltrane", sep, env_dir_name});
   } else {
     out.assign(".");
   }
@@ -123,14 +119,15 @@ void env_dir_path(path_1024& out) {
 void env_file_path(env_file_text& out) {
   path_1024 dir;
   env_dir_path(dir);
-  assign_joined(out, {dir.view(), env_file_name});
+  assign_joined(out, {dir.view(), platform_separator(), env_file_name});
 }
 
 void pending_path(path_1024& out) {
   if (const char* value = env_location("LUMENHOLLOW_PENDING_PATH")) {
     out.assign(value);
   } else if (const char* home = home_dir()) {
-    assign_joined(out, {home, "/.veltrane/.login-pending/", pending_name});
+    const std::string_view sep = platform_separator();
+    assign_joined(out, {home, sep, ".veltrane", sep, ".login-pending", sep, pending_name});
   } else {
     out.assign(pending_name);
   }

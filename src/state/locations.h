@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "text/fixed_text.h"
@@ -11,10 +12,10 @@
 
 inline constexpr std::size_t path_bytes = 1024;
 using path_1024 = fixed_text<path_bytes>;
-// The environment file's name, joined to its directory.
-inline constexpr char env_file_name[] = "/lumenhollow.txt";
-// Room for a whole directory path and the file's name after it.
-using env_file_text = fixed_text<path_bytes + sizeof env_file_name - 1>;
+// The environment file's name, joined to its directory with the platform's separator.
+inline constexpr std::string_view env_file_name = "lumenhollow.txt";
+// Room for a whole directory path, the separator and the file's name after it.
+using env_file_text = fixed_text<path_bytes + 1 + env_file_name.size()>;
 
 // The home directory in one static 512-byte area, overwritten by every call; nullptr when none.
 const char* home_dir();
