@@ -95,7 +95,9 @@ int private_dirs_for(std::string_view file_path) {
 int private_file_write(const std::string& path, std::string_view content) {
   if (!private_dirs_for(path)) return 0;
   std::string dir = dir_of(path);
-  const std::string temp_prefix = "." + std::string(name_of(path)) + ".";
+  // Built by appends: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + std::string(...).
+  std::string temp_prefix = ".";
+  temp_prefix.append(name_of(path)).append(".");
   remove_stale_temporaries(dir, temp_prefix);
   std::string temp = dir + "/" + temp_prefix + std::string(temp_suffix);
   fd_guard file(::mkostemp(temp.data(), O_CLOEXEC));
