@@ -4,7 +4,6 @@
 
 #include "oauth/login_commands.h"
 #include "oauth/tool_output.h"
-#include "product.h"
 
 namespace {
 
@@ -26,14 +25,7 @@ constexpr char help_text[] =
 
 int main(int argc, char** argv) {
   std::string_view command = argc > 1 ? argv[1] : "";
-  if (command == "--help" || command == "-h") {
-    tool_print_text(std::string_view(help_text, sizeof help_text - 2));
-    return tool_exit_ok;
-  }
-  if (command == "--version") {
-    tool_print_text("lumenhollow-login " PRODUCT_VERSION);
-    return tool_exit_ok;
-  }
+  if (tool_answer_help_or_version(command, "lumenhollow-login", help_text)) return tool_exit_ok;
   if (command == "--finish") {
     // The code is whatever follows, even when it begins with '-'.
     return argc == 3 ? login_cmd_finish(argv[2])

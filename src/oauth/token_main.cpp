@@ -4,7 +4,6 @@
 
 #include "oauth/token_commands.h"
 #include "oauth/tool_output.h"
-#include "product.h"
 
 namespace {
 
@@ -23,14 +22,7 @@ constexpr char help_text[] =
 
 int main(int argc, char** argv) {
   std::string_view command = argc > 1 ? argv[1] : "";
-  if (command == "--help" || command == "-h") {
-    tool_print_text(std::string_view(help_text, sizeof help_text - 2));
-    return tool_exit_ok;
-  }
-  if (command == "--version") {
-    tool_print_text("lumenhollow-token " PRODUCT_VERSION);
-    return tool_exit_ok;
-  }
+  if (tool_answer_help_or_version(command, "lumenhollow-token", help_text)) return tool_exit_ok;
   if (argc == 1) return token_cmd_print();
   if (argc == 2 && command == "-local") return token_cmd_local();
   return tool_fail_with_sentence(oauth_failure::usage, "");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "oauth/json_fields.h"
+#include "product.h"
 
 namespace {
 
@@ -30,6 +31,18 @@ void tool_print_text(std::string_view line) {
 
 void tool_say(std::string_view message) {
   write_out(stderr, std::string(message) + "\n");
+}
+
+int tool_answer_help_or_version(std::string_view command, std::string_view tool_name,
+                                std::string_view help_text) {
+  if (command == "--help" || command == "-h") {
+    write_out(stdout, std::string(help_text));
+  } else if (command == "--version") {
+    tool_print_text(std::string(tool_name) + " " PRODUCT_VERSION);
+  } else {
+    return 0;
+  }
+  return 1;
 }
 
 int tool_fail_with_code(oauth_failure failure, std::string_view detail) {
