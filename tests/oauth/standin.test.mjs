@@ -7,6 +7,7 @@ import fs from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 import { approve } from './consent.mjs';
 import { startStandin } from './standin.mjs';
+import { postForm } from './tools.mjs';
 
 const cloudScope = 'https://www.googleapis.com/auth/cloud-platform';
 
@@ -31,23 +32,13 @@ function authUrl(client, { challenge, state = 'st4te' }) {
   return url.href;
 }
 
-async function post(url, fields) {
-  const response = await fetch(url, {
-    method: 'POST',
-    headers: { 'content-type': 'application/x-www-form-urlencoded' },
-    body: new URLSearchParams(fields),
-  });
-  const text = await response.text();
-  return { status: response.status, body: text ? JSON.parse(text) : {} };
-}
-
 async function signIn(client, login, pair = pkcePair()) {
   const landing = new URL(await approve(authUrl(client, { challenge: pair.challenge }), { login }));
   return { code: landing.searchParams.get('code'), verifier: pair.verifier };
 }
 
 function exchange(client, code, verifier, overrides = {}) {
-  return post(client.token_uri, {
+  return postForm(client.token_uri, {
     grant_type: 'authorization_code',
     code,
     code_verifier: verifier,
