@@ -5,7 +5,7 @@
 # flags are for ELF and glibc, so the Windows build has none of them.
 if(NOT LUMENHOLLOW_SANITIZE AND NOT LUMENHOLLOW_FUZZ AND NOT WIN32)
   set(hardened $<CONFIG:Release,RelWithDebInfo>)
-  target_compile_options(lumenhollow_warnings INTERFACE
+  target_compile_options(lumenhollow_build_flags INTERFACE
     $<${hardened}:-fPIE -fstack-protector-strong -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
-  target_link_options(lumenhollow_warnings INTERFACE $<${hardened}:-pie -Wl,-z,relro,-z,now>)
+  target_link_options(lumenhollow_build_flags INTERFACE $<${hardened}:-pie -Wl,-z,relro,-z,now>)
 endif()
