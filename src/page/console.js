@@ -58,8 +58,8 @@ async function api(action, extra) {
   }
 }
 
-// What the operator can do after a failed exchange, by the answer's error code; the note above
-// it keeps the answer's own detail.
+// What the operator can do after a failed start or exchange, by the answer's error code; the
+// toast or note keeps the answer's own detail.
 const advice = {
   invalid_grant:
     'Google no longer accepts this code: it was used already, has expired or belongs to another ' +
@@ -77,6 +77,15 @@ const advice = {
     'and paste it again.',
   access_denied: "Access was refused on Google's page. Start again and choose Allow.",
   busy: 'Another sign-in step is still running on this node. Wait a moment and try again.',
+  client_missing:
+    "This node has no OAuth client file yet. Put the Desktop app client's JSON file in place as " +
+    'the README describes, then start again.',
+  client_invalid:
+    "The node's OAuth client file is not a Desktop app client. Download that client's JSON " +
+    'again, replace the file and start again.',
+  storage_failed:
+    "The node could not write its sign-in state. Check that the web server's user owns its " +
+    'home directory, then try again.',
   server_unreachable:
     'This node could not reach Google. Check its network connection and try again.',
 };
@@ -213,8 +222,9 @@ function idle(button, text) {
 }
 
 // Starts a sign-in from either button that offers one: Start Google Login in step 1, or Start
-// again in step 2 when the link of the pending sign-in is not in this tab.
-async function startFrom(button, text) {
+// again in step 2 when the link of the pending sign-in is not in this tab. Advice on a failure goes
+// beside the button pressed.
+async function startFrom(button, text, adviceBox) {
   busy(button, 'Starting...');
   let answer;
   try {
@@ -227,11 +237,13 @@ async function startFrom(button, text) {
   idle(button, text);
   if (!answer || answer.ok !== true) {
     toast(failText(answer, 'start failed'));
+    adviceBox.textContent = adviceFor(answer, '');
     return;
   }
   // A new sign-in: what was said about an earlier attempt no longer applies.
   note($('loginNote'), '');
   $('loginAdvice').textContent = '';
+  $('startAdvice').textContent = '';
   authUrl = answer.auth_url || '';
   $('authUrl').textContent = authUrl;
   // Only a web address becomes the link's target; anything else stays visible as text.
@@ -245,11 +257,11 @@ async function startFrom(button, text) {
 }
 
 function start() {
-  return startFrom($('btnStart'), label.start);
+  return startFrom($('btnStart'), label.start, $('startAdvice'));
 }
 
 function restart() {
-  return startFrom($('btnRestart'), label.restart);
+  return startFrom($('btnRestart'), label.restart, $('loginAdvice'));
 }
 
 async function finish() {

@@ -228,6 +228,22 @@ describe('a failed exchange keeps its detail and says what to do next', () => {
   }
 });
 
+test('a failed start keeps its detail in the toast and says what to do beside the button', () =>
+  withPage({}, async (page) => {
+    const detail = 'the login CLI did not return an authorization URL';
+    await answerCalls(page, {
+      status: signedOut,
+      start: { ok: false, error: 'client_missing', detail },
+    });
+    await page.goto(suite.stack.direct);
+    await loaded(page);
+    await page.click('#btnStart');
+    await page.locator('#startAdvice:not(:empty)').waitFor();
+    assert.equal(await text(page, '#toast'), detail);
+    assert.match(await text(page, '#startAdvice'), /no OAuth client file/);
+    assert.ok(await page.locator('#step1').isVisible());
+  }));
+
 test('a reload during a sign-in offers to start again, also from the keyboard', () =>
   withPage({}, async (page) => {
     const authUrl = 'https://accounts.example/auth?state=s2';
