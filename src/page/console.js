@@ -76,6 +76,9 @@ const advice = {
     'The pasted text holds no code. Copy the whole address the browser landed on after approving ' +
     'and paste it again.',
   access_denied: "Access was refused on Google's page. Start again and choose Allow.",
+  invalid_code:
+    'Paste the address exactly as the browser shows it, or only the value after code=, with ' +
+    'nothing around it.',
   busy: 'Another sign-in step is still running on this node. Wait a moment and try again.',
   client_missing:
     "This node has no OAuth client file yet. Put the Desktop app client's JSON file in place as " +

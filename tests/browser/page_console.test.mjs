@@ -204,7 +204,7 @@ describe('a failed exchange keeps its detail and says what to do next', () => {
     ['http://localhost:8085/?state=s1', 'missing_code', /holds no code/],
     ['?error=access_denied', 'access_denied', /refused.*choose Allow/],
     [refusedPaste, 'invalid_code', /refused.*choose Allow/],
-    ['4/0A;rm', 'invalid_code', null],
+    ['4/0A;rm', 'invalid_code', /only the value after code=/],
     ['4/0Aodd', 'finish_failed', null],
   ];
   for (const [pasted, error, advice] of cases) {
