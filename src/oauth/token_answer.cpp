@@ -71,10 +71,6 @@ oauth_failure granted(const nlohmann::json& answer, token_reply& reply) {
 
 }  // namespace
 
-std::string token_answer_detail(std::string_view text) {
-  return cut_utf8(server_text_for_terminal(text), detail_limit_bytes);
-}
-
 oauth_failure token_answer_read(long http_status, std::string_view body, token_reply& reply) {
   nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
   if (!answer.is_object()) answer = nlohmann::json::object();
@@ -82,7 +78,8 @@ oauth_failure token_answer_read(long http_status, std::string_view body, token_r
 
   std::string error = json_text_member(answer, "error");
   std::string description = json_text_member(answer, "error_description");
-  reply.detail = token_answer_detail(description.empty() ? error : error + ": " + description);
+  reply.detail =
+      cut_utf8(description.empty() ? error : error + ": " + description, detail_limit_bytes);
   if (reply.detail.empty()) reply.detail = "HTTP status " + std::to_string(http_status);
   if (error == "invalid_grant") return oauth_failure::invalid_grant;
   if (error == "invalid_client" || error == "unauthorized_client") {

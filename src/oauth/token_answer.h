@@ -23,9 +23,6 @@ inline constexpr std::size_t detail_limit_bytes = 200;
 // none, or: invalid_grant (the server rejects the grant), client_invalid (it rejects the client),
 // server_error (any other refusal, or an answer without a usable access token). On none, every
 // token present is clean (see server_token_is_clean), the scope is printable ASCII and expires_in
-// lies within 0..lifetime_limit_seconds; on a failure only `detail` is set, free of control
-// characters.
+// lies within 0..lifetime_limit_seconds; on a failure only `detail` is set (at most
+// detail_limit_bytes, and cleaned of control characters only when shown).
 oauth_failure token_answer_read(long http_status, std::string_view body, token_reply& reply);
-
-// A transport failure's words, made as safe as a server's.
-std::string token_answer_detail(std::string_view text);

@@ -8,7 +8,7 @@ namespace {
 oauth_failure token_post(const oauth_client& client, const std::string& form, token_reply& reply) {
   http_reply http = http_post_form(client.token_uri, form);
   if (http.outcome != http_outcome::answered) {
-    reply.detail = token_answer_detail(http.detail);
+    reply.detail = http.detail;
     return http.outcome == http_outcome::unreachable ? oauth_failure::server_unreachable
                                                      : oauth_failure::server_error;
   }
