@@ -4,7 +4,12 @@
 // Connect without any network.
 //
 //   node scripts/oauth-standin.mjs --port PORT --client-out FILE
-//        [--rotate-refresh yes|no] [--access-ttl SECONDS] [--project ID]
+//        [--rotate-refresh yes|no] [--code-slash raw|encoded] [--access-ttl SECONDS] [--project ID]
+//
+// What it hands out has Google's shapes: codes 4/0A..., access tokens ya29...., refresh tokens
+// 1//0.... The '/' of a code reaches the redirect raw or as %2F (--code-slash), as Google's does.
+// Like Google it refuses a code exchange without redirect_uri, keeps a refresh token (and sends
+// none back on a refresh) unless --rotate-refresh yes.
 //
 // It writes the client file to FILE (mode 0600), prints one line
 // {"ready":true,"issuer":"http://127.0.0.1:PORT","port":PORT} and serves until SIGTERM or SIGINT.
@@ -19,13 +24,20 @@ const cloudScope = 'https://www.googleapis.com/auth/cloud-platform';
 function usage(message) {
   process.stderr.write(
     `${message}\nusage: oauth-standin.mjs --port PORT --client-out FILE ` +
-      '[--rotate-refresh yes|no] [--access-ttl SECONDS] [--project ID]\n',
+      '[--rotate-refresh yes|no] [--code-slash raw|encoded] [--access-ttl SECONDS] [--project ID]\n',
   );
   process.exit(2);
 }
 
 function parseArgs(argv) {
-  const options = { port: null, clientOut: null, rotate: true, accessTtlSeconds: 3600, project: 'standin-project' };
+  const options = {
+    port: null,
+    clientOut: null,
+    rotate: false,
+    codeSlash: 'raw',
+    accessTtlSeconds: 3600,
+    project: 'standin-project',
+  };
   for (let i = 0; i < argv.length; i += 1) {
     const name = argv[i];
     const value = argv[i + 1];
@@ -36,6 +48,9 @@ function parseArgs(argv) {
     else if (name === '--rotate-refresh') {
       if (value !== 'yes' && value !== 'no') usage('--rotate-refresh takes yes or no');
       options.rotate = value === 'yes';
+    } else if (name === '--code-slash') {
+      if (value !== 'raw' && value !== 'encoded') usage('--code-slash takes raw or encoded');
+      options.codeSlash = value;
     } else if (name === '--access-ttl') options.accessTtlSeconds = Number(value);
     else if (name === '--project') options.project = value;
     else usage(`unknown option ${name}`);
@@ -103,6 +118,98 @@ function configuration(client, options) {
   };
 }
 
+// What the provider issues, renamed to Google's shapes on the way out and back on the way in.
+const urlSafe = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
+const randomUrlSafe = (length) => Array.from(crypto.randomBytes(length), (b) => urlSafe[b & 63]).join('');
+const googleShapes = {
+  code: () => `4/0A${randomUrlSafe(60 + crypto.randomInt(21))}`,
+  access: () => `ya29.a0${randomUrlSafe(150)}`,
+  refresh: () => `1//0${randomUrlSafe(100)}`,
+};
+const aliasOf = new Map();
+const realOf = new Map();
+function alias(real, shape) {
+  if (!aliasOf.has(real)) {
+    const made = googleShapes[shape]();
+    aliasOf.set(real, made);
+    realOf.set(made, real);
+  }
+  return aliasOf.get(real);
+}
+const real = (value) => realOf.get(value) ?? value;
+
+function readBody(req) {
+  return new Promise((resolve, reject) => {
+    const chunks = [];
+    req.on('data', (chunk) => chunks.push(chunk));
+    req.on('end', () => resolve(Buffer.concat(chunks).toString()));
+    req.on('error', reject);
+  });
+}
+
+function sendJson(res, status, document) {
+  const body = JSON.stringify(document);
+  res.writeHead(status, { 'content-type': 'application/json; charset=utf-8', 'content-length': Buffer.byteLength(body) });
+  res.end(body);
+}
+
+// The redirect back to the client carries a Google-shaped code, its '/' raw or encoded.
+function rewriteRedirects(res, issuer, codeSlash) {
+  const setHeader = res.setHeader.bind(res);
+  res.setHeader = (name, value) => {
+    const toClient = typeof value === 'string' && !value.startsWith(issuer) && /[?&]code=/.test(value);
+    if (name.toLowerCase() !== 'location' || !toClient) {
+      return setHeader(name, value);
+    }
+    const [base, query = ''] = value.split('?', 2);
+    const pairs = query.split('&').map((pair) => {
+      if (!pair.startsWith('code=')) return pair;
+      const code = alias(decodeURIComponent(pair.slice(5)), 'code');
+      return `code=${codeSlash === 'raw' ? code : code.replaceAll('/', '%2F')}`;
+    });
+    return setHeader(name, `${base}?${pairs.join('&')}`);
+  };
+}
+
+// A token answer with Google-shaped tokens; a refresh token that did not change is left out.
+function rewriteTokenAnswer(res, spentRefresh) {
+  const end = res.end.bind(res);
+  res.end = (chunk, ...rest) => {
+    if (!chunk || res.statusCode !== 200) return end(chunk, ...rest);
+    const answer = JSON.parse(chunk.toString());
+    answer.access_token = alias(answer.access_token, 'access');
+    if (answer.refresh_token === spentRefresh) delete answer.refresh_token;
+    else if (answer.refresh_token) answer.refresh_token = alias(answer.refresh_token, 'refresh');
+    const body = JSON.stringify(answer);
+    res.setHeader('content-length', Buffer.byteLength(body));
+    return end(body, ...rest);
+  };
+}
+
+function googleShaped(provider, issuer, options) {
+  const callback = provider.callback();
+  return async (req, res) => {
+    const { pathname } = new URL(req.url, issuer);
+    if (req.method !== 'POST' || (pathname !== '/token' && pathname !== '/token/revocation')) {
+      rewriteRedirects(res, issuer, options.codeSlash);
+      callback(req, res);
+      return;
+    }
+    const form = new URLSearchParams(await readBody(req));
+    if (pathname === '/token' && form.get('grant_type') === 'authorization_code' && !form.has('redirect_uri')) {
+      sendJson(res, 400, { error: 'invalid_request', error_description: 'Missing required parameter: redirect_uri' });
+      return;
+    }
+    for (const name of ['code', 'refresh_token', 'token']) {
+      if (form.has(name)) form.set(name, real(form.get(name)));
+    }
+    // The provider reads an already-read body from here.
+    req.body = form.toString();
+    if (pathname === '/token') rewriteTokenAnswer(res, form.get('refresh_token'));
+    callback(req, res);
+  };
+}
+
 async function main() {
   const options = parseArgs(process.argv.slice(2));
   // The library's notices go to stdout; the ready line must be the only thing there.
@@ -128,7 +235,7 @@ async function main() {
     response_types: ['code'],
   };
   const provider = new Provider(issuer, configuration(client, options));
-  server.on('request', provider.callback());
+  server.on('request', googleShaped(provider, issuer, options));
 
   writeClientFile(options.clientOut, client, issuer, options.project);
   process.stdout.write(`${JSON.stringify({ ready: true, issuer, port })}\n`);

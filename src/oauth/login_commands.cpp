@@ -11,6 +11,7 @@
 #include "oauth/json_fields.h"
 #include "oauth/pending_marker.h"
 #include "oauth/pkce.h"
+#include "oauth/server_checks.h"
 #include "oauth/token_exchange.h"
 #include "oauth/tool_output.h"
 #include "oauth/url_text.h"
@@ -94,14 +95,15 @@ int login_cmd_status() {
   auto refresh = account.find("refresh_token");
   bool has_refresh = refresh != account.end() && !refresh->is_null();
   pending_login pending;
-  bool pending_live = pending_marker_read(pending, platform_now_seconds()) == pending_found::live;
+  std::int64_t now = platform_now_seconds();
+  bool pending_live = pending_marker_read(pending, now) == pending_found::live;
   tool_print({{"ok", true},
               {"identity", json_text_member(account, "email")},
               {"path", accounts_path()},
               {"logged_in", has_refresh},
               {"has_refresh", has_refresh},
               {"pending", pending_live},
-              {"expires_at", json_int_member(account, "expires_at")}});
+              {"expires_at", expiry_clamp(json_int_member(account, "expires_at"), now)}});
   return tool_exit_ok;
 }
 
@@ -169,6 +171,9 @@ int login_cmd_finish(std::string_view pasted_text) {
   if (reply.refresh_token.empty()) return tool_fail_with_code(oauth_failure::no_refresh_token, "");
   std::string email = id_token_email(reply.id_token);
   if (email.empty()) return tool_fail_with_code(oauth_failure::no_email, "");
+  if (std::string_view fault = server_email_fault(email); !fault.empty()) {
+    return tool_fail_with_code(oauth_failure::no_email, fault);
+  }
 
   now = platform_now_seconds();
   if (oauth_failure stored = store_account(email, reply, client, now);

@@ -7,6 +7,7 @@
 #include "oauth/client_file.h"
 #include "oauth/env_file.h"
 #include "oauth/json_fields.h"
+#include "oauth/server_checks.h"
 #include "oauth/token_exchange.h"
 #include "oauth/tool_output.h"
 #include "platform/platform.h"
@@ -73,16 +74,19 @@ oauth_failure refresh_locked(refreshed& out) {
   return refresh_chosen(book, out);
 }
 
-// The chosen account's access token when it still has the margin left, else empty.
+// The chosen account's access token when it still has the margin left and is fit to print, else
+// empty.
 std::string usable_token(const account_book& book) {
   int chosen = account_book_chosen(book);
   if (chosen < 0) return {};
   const nlohmann::json& account = book.accounts[static_cast<std::size_t>(chosen)];
-  if (json_int_member(account, "expires_at") - platform_now_seconds() <
+  std::int64_t now = platform_now_seconds();
+  if (expiry_clamp(json_int_member(account, "expires_at"), now) - now <
       print_min_lifetime_seconds) {
     return {};
   }
-  return json_text_member(account, "access_token");
+  std::string token = json_text_member(account, "access_token");
+  return server_token_is_clean(token) ? token : std::string();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "oauth/json_fields.h"
+#include "oauth/server_checks.h"
 #include "product.h"
 
 namespace {
@@ -15,7 +16,8 @@ void write_out(FILE* stream, std::string_view text) {
 
 std::string with_detail(std::string_view sentence, std::string_view detail) {
   std::string text(sentence);
-  if (!detail.empty()) text.append(" (").append(detail).append(")");
+  // The detail may hold a server's words: no control character of theirs reaches a terminal.
+  if (!detail.empty()) text.append(" (").append(server_text_for_terminal(detail)).append(")");
   return text;
 }
 

@@ -43,6 +43,24 @@ bool is_ipv4_loopback(std::string_view host) {
   return parts == 4;
 }
 
+std::string decode(std::string_view text, bool plus_is_space) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '+' && plus_is_space) {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
+               hex_value(text[i + 2]) >= 0) {
+      out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void url_encode_into(std::string& out, std::string_view text) {
@@ -65,21 +83,11 @@ void url_add_param(std::string& out, std::string_view key, std::string_view valu
 }
 
 std::string url_decode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '+') {
-      out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-               hex_value(text[i + 2]) >= 0) {
-      out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
-      i += 2;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return decode(text, true);
+}
+
+std::string url_percent_decode(std::string_view text) {
+  return decode(text, false);
 }
 
 std::optional<std::string> url_query_value(std::string_view address, std::string_view key) {
@@ -119,7 +127,7 @@ pasted_code pasted_code_parse(std::string_view text) {
   pasted_code pasted;
   // Codes are URL-safe and never hold '=' or '?', so either byte marks a pasted address or query.
   if (text.find_first_of("?=") == std::string_view::npos) {
-    pasted.code = text;
+    pasted.code = url_percent_decode(text);
     return pasted;
   }
   pasted.code = url_query_value(text, "code").value_or("");

@@ -179,6 +179,24 @@ describe('sign-in', () => {
     });
   });
 
+  // Google sends the code's '/' raw or as %2F; the console passes it on as it stood.
+  for (const codeSlash of ['raw', 'encoded']) {
+    test(`a code with its / ${codeSlash} signs in through the console`, async () => {
+      await withStack({ standin: { project, codeSlash } }, async (stack, context) => {
+        const page = await context.newPage();
+        await page.goto(stack.direct);
+        await page.click('#btnStart');
+        await visible(page, '#step2');
+        const landing = await approveConsent(page);
+        assert.match(landing, codeSlash === 'raw' ? /[?&]code=4\/0A/ : /[?&]code=4%2F0A/);
+        await page.fill('#codeInput', landing);
+        await page.click('#btnFinish');
+        await shows(page, '#pillText', 'Connected');
+        await shows(page, '#sub', email);
+      });
+    });
+  }
+
   test('refused codes keep their detail and say what to do next', async () => {
     await withStack(identity, async (stack, context) => {
       const page = await context.newPage();

@@ -19,7 +19,7 @@ process.on('exit', () => {
 });
 
 // options: clientFile (default: a fresh temporary file), port (default 0: any free one),
-// rotateRefresh (default true), accessTtlSeconds, project.
+// rotateRefresh (default false, as Google), codeSlash ('raw' or 'encoded'), accessTtlSeconds, project.
 export async function startStandin(options = {}) {
   let scratch = null;
   let clientFile = options.clientFile;
@@ -28,7 +28,8 @@ export async function startStandin(options = {}) {
     clientFile = path.join(scratch, 'client.json');
   }
   const args = [script, '--port', String(options.port ?? 0), '--client-out', clientFile];
-  if (options.rotateRefresh === false) args.push('--rotate-refresh', 'no');
+  if (options.rotateRefresh) args.push('--rotate-refresh', 'yes');
+  if (options.codeSlash !== undefined) args.push('--code-slash', options.codeSlash);
   if (options.accessTtlSeconds !== undefined) args.push('--access-ttl', String(options.accessTtlSeconds));
   if (options.project !== undefined) args.push('--project', options.project);
 

@@ -3,13 +3,15 @@
 // rotated refresh token, a server that never answers, concurrent runs, a crash mid-write).
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import net from 'node:net';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { approve } from './consent.mjs';
 import { startStandin } from './standin.mjs';
-import { makeNode, postForm } from './tools.mjs';
+import { makeNode, postForm, run, tokenBin } from './tools.mjs';
 
 const cloudScope = 'https://www.googleapis.com/auth/cloud-platform';
 
@@ -29,7 +31,7 @@ function assertNoSecrets(outputs, secrets) {
 describe('with a server that rotates refresh tokens', () => {
   let standin;
   before(async () => {
-    standin = await startStandin({ accessTtlSeconds: 3600, project: 'proj-7' });
+    standin = await startStandin({ rotateRefresh: true, accessTtlSeconds: 3600, project: 'proj-7' });
   });
   after(() => standin.stop());
 
@@ -41,6 +43,7 @@ describe('with a server that rotates refresh tokens', () => {
     assert.equal(started.json.expires_in, 900);
     const auth = new URL(started.json.auth_url);
     const marker = JSON.parse(node.read('pending'));
+    assert.ok(Math.abs(marker.expires_at - (Date.now() / 1000 + 900)) < 60, `the marker lapses at ${marker.expires_at}`);
     const params = Object.fromEntries(auth.searchParams);
     assert.deepEqual(
       { ...params, code_challenge: undefined },
@@ -151,14 +154,18 @@ describe('with a server that rotates refresh tokens', () => {
         assert.equal(finished.exit, 1);
         assert.deepEqual(finished.json, { ok: false, error: c.error });
         assert.equal((await node.login('--status')).json.pending, false);
+        assert.ok(!fs.existsSync(node.files.pending), 'the marker was left behind');
       });
     }
   });
 
-  test('a code from an earlier start, or used twice, is refused and the sign-in stays pending', async () => {
+  test('refused consent, a code from an earlier start or used twice: refused, the sign-in stays pending', async () => {
     const node = makeNode(standin);
     const earlier = new URL(await node.approveNew('ada')).searchParams.get('code');
     const current = await node.approveNew('ada');
+    const state = new URL(current).searchParams.get('state');
+    const refusedConsent = await node.login('--finish', `http://localhost/?error=access_denied&state=${state}`);
+    assert.deepEqual(refusedConsent.json, { ok: false, error: 'access_denied' });
 
     // Pasted whole, the earlier address is caught by its state; the bare code reaches the server,
     // which finds that it does not match this start's verifier.
@@ -204,6 +211,16 @@ describe('with a server that rotates refresh tokens', () => {
     assert.notEqual(second, first);
     assert.equal((await node.token('-local')).exit, 0);
     assert.notEqual(node.accounts()[0].refresh_token, second);
+  });
+
+  test('token prints racing for an expired token refresh once, one after another', async () => {
+    const node = makeNode(standin);
+    await node.signIn('ada');
+    const [account] = node.accounts();
+    fs.writeFileSync(node.files.accounts, JSON.stringify([{ ...account, expires_at: Math.floor(Date.now() / 1000) + 60 }]));
+    const prints = await Promise.all(Array.from({ length: 4 }, () => node.token()));
+    for (const p of prints) assert.equal(p.exit, 0, p.stderr);
+    assert.deepEqual(new Set(prints.map((p) => p.stdout)), new Set([`${node.accounts()[0].access_token}\n`]));
   });
 
   test('concurrent refreshes and a second sign-in take turns and lose nothing', async () => {
@@ -320,5 +337,135 @@ test('the client file: its location rules and what is wrong with it', async (t) 
       assert.equal(auth.searchParams.get('redirect_uri'), c.redirect);
       assert.doesNotMatch(started.json.auth_url, /&&|\?&/);
     });
+  }
+});
+
+describe('as Google does: the code with its / raw or encoded, refresh tokens kept', () => {
+  for (const codeSlash of ['raw', 'encoded']) {
+    test(`a code sent with its / ${codeSlash} signs in pasted whole or bare; the operator's lines stay`, async () => {
+      const standin = await startStandin({ codeSlash, project: 'standin-proj' });
+      try {
+        for (const paste of ['address', 'bare']) {
+          const node = makeNode(standin);
+          fs.mkdirSync(path.dirname(node.files.env), { recursive: true });
+          fs.writeFileSync(node.files.env, 'GOOGLE_PROJECT_ID=operators-own\nOTHER=kept\n');
+          const landing = await node.approveNew('ada');
+          // The bare code as the console passes it: the value after "code=", as it stood.
+          const bare = landing.match(/[?&]code=([^&#]*)/)[1];
+          assert.match(bare, codeSlash === 'raw' ? /^4\/0A[\w-]{60,80}$/ : /^4%2F0A[\w-]{60,80}$/);
+          const finished = await node.login('--finish', paste === 'address' ? landing : bare);
+          assert.deepEqual(finished.json, { ok: true, email: 'ada@example.test' }, `${paste}: ${finished.stderr}`);
+          assert.equal(node.read('env'), 'GOOGLE_PROJECT_ID=operators-own\nOTHER=kept\nGOOGLE_ACCOUNT=ada@example.test\n');
+          const [account] = node.accounts();
+          assert.match(`${account.access_token} ${account.refresh_token}`, /^ya29\.\S+ 1\/\/0\S+$/);
+          // The server sends no refresh token back: the stored one stays and serves again.
+          for (let i = 0; i < 2; i += 1) {
+            const refreshed = await node.token('-local');
+            assert.equal(refreshed.json.project_id, 'operators-own', refreshed.stderr);
+            assert.equal(node.accounts()[0].refresh_token, account.refresh_token);
+          }
+        }
+      } finally {
+        await standin.stop();
+      }
+    });
+  }
+
+  test('a new accounts file is flushed to disk before it replaces the old one', async (t) => {
+    try {
+      execFileSync('strace', ['-V']);
+    } catch {
+      t.skip('strace is not installed');
+      return;
+    }
+    const standin = await startStandin();
+    try {
+      const node = makeNode(standin);
+      await node.signIn('ada');
+      const trace = path.join(node.home, 'trace');
+      const traced = await run('strace', ['-f', '-e', 'trace=openat,fsync,rename', '-o', trace, tokenBin, '-local'], node.env);
+      assert.equal(traced.exit, 0, traced.stderr);
+      const lines = fs.readFileSync(trace, 'utf8').split('\n');
+      const opened = lines.findIndex((l) => /openat\(.*\/\.lumenhollow_accounts\.json\.[^"]*".*= \d+$/.test(l));
+      const renamed = lines.findIndex((l) => /rename\(.*"[^"]*\/lumenhollow_accounts\.json"\) = 0/.test(l));
+      assert.ok(opened >= 0 && renamed > opened, lines.join('\n'));
+      const fd = lines[opened].match(/= (\d+)$/)[1];
+      assert.ok(
+        lines.slice(opened, renamed).some((l) => l.includes(`fsync(${fd})`)),
+        `no fsync of the new file before its rename:\n${lines.slice(opened, renamed + 1).join('\n')}`,
+      );
+    } finally {
+      await standin.stop();
+    }
+  });
+});
+
+test("a token endpoint's answer is checked before anything is stored or shown", async (t) => {
+  let answer;
+  const server = http.createServer((req, res) => {
+    req.resume();
+    req.on('end', () => {
+      res.writeHead(answer.status ?? 200, { 'content-type': 'application/json' });
+      res.end(answer.body);
+    });
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const base = `http://127.0.0.1:${server.address().port}`;
+  const idToken = (email) =>
+    `${[{ alg: 'RS256' }, { email }].map((part) => Buffer.from(JSON.stringify(part)).toString('base64url')).join('.')}.sig`;
+  const grant = (fields) => ({
+    body: JSON.stringify({ access_token: 'ya29.a0', refresh_token: '1//0r', expires_in: 3599, id_token: idToken('ada@x.test'), ...fields }),
+  });
+  const refused = (body) => ({ status: 400, body: JSON.stringify(body) });
+  const yearFromNow = () => Date.now() / 1000 + 366 * 24 * 3600;
+  // refresh: the token tool meets the same answer on a refresh.
+  const cases = [
+    { name: 'a plain grant', answer: grant({}), email: 'ada@x.test' },
+    { name: 'an expiry past 64 bits', answer: { body: grant({}).body.replace('3599', '9223372036854775807') }, email: 'ada@x.test' },
+    { name: 'a NUL in the e-mail', answer: grant({ id_token: idToken('eve@x\u0000GOOGLE_PROJECT_ID=evil') }), error: 'no_email' },
+    { name: 'a trailing space in the e-mail', answer: grant({ id_token: idToken('b@x ') }), error: 'no_email' },
+    { name: 'a line separator in the e-mail', answer: grant({ id_token: idToken('a@x\u2028') }), error: 'no_email' },
+    { name: 'a next-line in the e-mail', answer: grant({ id_token: idToken('\u0085a@x') }), error: 'no_email' },
+    { name: 'two @ in the e-mail', answer: grant({ id_token: idToken('a@b@x') }), error: 'no_email' },
+    { name: 'an e-mail of 255 bytes', answer: grant({ id_token: idToken(`${'a'.repeat(250)}@x.io`) }), error: 'no_email' },
+    { name: 'a newline in the access token', answer: grant({ access_token: 'ya29.a\nb' }), error: 'server_error', refresh: /answered with an error/ },
+    { name: 'an escape in the refresh token', answer: grant({ refresh_token: '1//0\u001b[2J' }), error: 'server_error' },
+    { name: 'an ID token of 20 kB', answer: grant({ id_token: `${idToken('a@x.io')}${'s'.repeat(20_000)}` }), error: 'server_error' },
+    { name: 'the client refused', answer: { status: 401, body: '{"error":"invalid_client"}' }, error: 'client_invalid', refresh: /not a usable Desktop app client/ },
+    { name: 'escapes in the error text', answer: refused({ error: 'invalid_request', error_description: 'a\u001b[2J\r\u0007\u009bz' }), error: 'server_error', refresh: /\(invalid_request: a\[2Jz\)$/ },
+    { name: 'an answer over 1 MiB', answer: grant({ padding: 'p'.repeat(1100 * 1024) }), error: 'server_error', refresh: /answered with an error/ },
+  ];
+  try {
+    for (const c of cases) {
+      await t.test(c.name, async () => {
+        answer = c.answer;
+        const node = makeNode(null);
+        fs.mkdirSync(path.dirname(node.files.client), { recursive: true });
+        const client = { client_id: 'c', client_secret: 's', auth_uri: `${base}/auth`, token_uri: `${base}/token` };
+        fs.writeFileSync(node.files.client, JSON.stringify({ installed: client }));
+        assert.equal((await node.login('--start')).exit, 0);
+        const finished = await node.login('--finish', 'code');
+        assert.doesNotMatch(finished.stderr, /[\u0000-\u0009\u000b-\u001f\u007f-\u009f]/);
+        if (c.error) {
+          assert.deepEqual(finished.json, { ok: false, error: c.error }, finished.stderr);
+          assert.ok(!fs.existsSync(node.files.accounts) && !fs.existsSync(node.files.env), 'something was stored');
+        } else {
+          assert.deepEqual(finished.json, { ok: true, email: c.email }, finished.stderr);
+          const [account] = node.accounts();
+          assert.ok(account.expires_at > Date.now() / 1000 && account.expires_at < yearFromNow(), `${account.expires_at}`);
+          assert.equal((await node.login('--status')).json.expires_at, account.expires_at);
+        }
+        if (!c.refresh) return;
+        const stored = JSON.stringify([{ email: 'ada@x.test', refresh_token: 'r', access_token: 'a', expires_at: 1 }]);
+        fs.writeFileSync(node.files.accounts, stored);
+        const refreshed = await node.token('-local');
+        assert.equal(refreshed.exit, 1);
+        assert.match(refreshed.json.error, c.refresh);
+        assert.doesNotMatch(refreshed.stdout + refreshed.stderr, /[\u0000-\u0009\u000b-\u001f\u007f-\u009f]/);
+        assert.equal(node.read('accounts'), stored);
+      });
+    }
+  } finally {
+    server.close();
   }
 });

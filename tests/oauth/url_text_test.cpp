@@ -13,6 +13,7 @@ TEST(PastedCode, BareCodeOrWholeAddress) {
   const paste_case cases[] = {
       {"4/0AbC-d_e", "4/0AbC-d_e", nullptr},
       {"  4/0AbC\r\n", "4/0AbC", nullptr},
+      {"4%2F0AbC+x%25", "4/0AbC+x%", nullptr},  // decoded once, as the console passes it
       {"-starts-with-dash", "-starts-with-dash", nullptr},
       {"http://localhost/?code=4%2F0AbC&state=s1&iss=http%3A%2F%2F127.0.0.1", "4/0AbC", "s1"},
       {"http://localhost:8085/cb?state=s2&code=xyz#frag", "xyz", "s2"},
@@ -20,7 +21,7 @@ TEST(PastedCode, BareCodeOrWholeAddress) {
       {"http://localhost/?error=access_denied&state=s3", "", "s3"},
       {"http://localhost/?codec=no&code=yes", "yes", nullptr},
   };
-  EXPECT_EQ(pasted_code_parse(cases[6].pasted).error, "access_denied");
+  EXPECT_EQ(pasted_code_parse(cases[7].pasted).error, "access_denied");
   for (const paste_case& c : cases) {
     pasted_code parsed = pasted_code_parse(c.pasted);
     EXPECT_EQ(parsed.code, c.code) << c.pasted;
