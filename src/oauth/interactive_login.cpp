@@ -26,6 +26,15 @@ std::string member_text(const nlohmann::ordered_json& answer, const char* name) 
   return found != answer.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// Answers are put in words while this lives.
+struct answers_captured {
+  nlohmann::ordered_json answer;
+  answers_captured() { tool_answers_into(&answer); }
+  answers_captured(const answers_captured&) = delete;
+  answers_captured& operator=(const answers_captured&) = delete;
+  ~answers_captured() { tool_answers_into(nullptr); }
+};
+
 int cancelled(std::string_view why) {
   login_cmd_cancel();
   say(std::string("\n").append(why).append(" The sign-in was cancelled.\n"));
@@ -36,8 +45,8 @@ int cancelled(std::string_view why) {
 
 int login_cmd_interactive() {
   terminal_catch_interrupts();
-  nlohmann::ordered_json answer;
-  tool_answers_into(&answer);
+  answers_captured captured;
+  const nlohmann::ordered_json& answer = captured.answer;
 
   login_cmd_status();
   std::string current = member_text(answer, "identity");
