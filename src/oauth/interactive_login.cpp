@@ -14,7 +14,7 @@
 namespace {
 
 // Well above the longest address a browser lands on after approval.
-constexpr std::size_t pasted_limit_bytes = 8 * 1024;
+constexpr std::size_t pasted_limit_bytes = 8192;
 
 void say(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
