@@ -100,7 +100,8 @@ std::vector<std::string> adc_remove_for(std::string_view email) {
       kept.push_back(entry);
     }
   }
-  if (kept.size() != record.size() && !record_write(kept))
+  if (kept.size() != record.size() && !record_write(kept)) {
     tool_say("could not update " + record_path());
+  }
   return removed;
 }
