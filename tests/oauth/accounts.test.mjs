@@ -13,7 +13,6 @@ import { startStandin } from './standin.mjs';
 import { loginBin, makeNode, postForm } from './tools.mjs';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const cloudScope = 'https://www.googleapis.com/auth/cloud-platform';
 
 // The login tool in --interactive mode on a pseudo-terminal (util-linux's script), typed at.
 function startInteractive(node) {
@@ -85,7 +84,6 @@ describe('against the stand-in', () => {
       selected: 'grace@example.test',
       accounts: [ada, grace].map((a) => ({ email: a.email, has_refresh: true, expires_at: a.expires_at, scope: a.scope })),
     });
-    assert.ok(ada.scope.includes(cloudScope));
     for (const secret of [ada.refresh_token, ada.access_token, grace.refresh_token, grace.access_token]) {
       assert.ok(!listed.stdout.includes(secret), 'a token was listed');
     }
@@ -96,7 +94,6 @@ describe('against the stand-in', () => {
     assert.deepEqual((await node.login('--select', 'ada@example.test')).json, { ok: true, selected: 'ada@example.test' });
     assert.equal(node.read('selected'), 'ada@example.test\n');
     assert.equal(node.read('env'), 'GOOGLE_ACCOUNT=ada@example.test\nGOOGLE_PROJECT_ID=proj-7\n');
-    assert.equal((await node.token('-local')).json.email, 'ada@example.test');
 
     // Without an e-mail the selected account goes, and the node moves to the one that is left.
     const spent = node.accounts()[0].refresh_token;
@@ -121,7 +118,6 @@ describe('against the stand-in', () => {
     assert.deepEqual(node.accounts(), []);
     assert.ok(!fs.existsSync(node.files.selected));
     assert.equal(node.read('env'), 'GOOGLE_PROJECT_ID=proj-7\n');
-    assert.deepEqual((await node.login('--status')).json.identity, '');
     assert.deepEqual((await node.login('--logout')).json, { ok: false, error: 'no_account' });
     assert.deepEqual((await node.login('--logout', 'ada@example.test')).json, { ok: false, error: 'unknown_account' });
   });
