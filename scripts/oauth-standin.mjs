@@ -72,6 +72,7 @@ function writeClientFile(file, client, issuer, project) {
       project_id: project,
       auth_uri: `${issuer}/auth`,
       token_uri: `${issuer}/token`,
+      revoke_uri: `${issuer}/token/revocation`,
       client_secret: client.client_secret,
       redirect_uris: client.redirect_uris,
     },

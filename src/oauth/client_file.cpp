@@ -8,6 +8,7 @@
 namespace {
 
 constexpr char default_redirect_uri[] = "http://localhost";
+constexpr char google_revoke_uri[] = "https://oauth2.googleapis.com/revoke";
 
 std::string loopback_redirect(const nlohmann::json& installed) {
   auto uris = installed.find("redirect_uris");
@@ -46,6 +47,8 @@ oauth_failure client_file_load(oauth_client& client) {
   client.project_id = json_text_member(*installed, "project_id");
   client.auth_uri = json_text_member(*installed, "auth_uri");
   client.token_uri = json_text_member(*installed, "token_uri");
+  client.revoke_uri = json_text_member(*installed, "revoke_uri");
+  if (client.revoke_uri.empty()) client.revoke_uri = google_revoke_uri;
   client.redirect_uri = loopback_redirect(*installed);
   if (client.client_id.empty() || client.client_secret.empty() ||
       url_host(client.auth_uri).empty() || !usable_token_uri(client.token_uri)) {

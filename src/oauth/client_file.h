@@ -12,6 +12,7 @@ struct oauth_client {
   std::string project_id;  // may be empty
   std::string auth_uri;
   std::string token_uri;
+  std::string revoke_uri;    // Google's when the file names none
   std::string redirect_uri;  // the first loopback http:// one, else http://localhost
   std::string path;          // where it was read from, for messages
 };

@@ -53,3 +53,11 @@ std::string env_text_set(std::string_view text, std::string_view key, std::strin
   if (!placed) out.append(key).append("=").append(clean).append("\n");
   return out;
 }
+
+std::string env_text_unset(std::string_view text, std::string_view key) {
+  std::string out;
+  for_each_line(text, [&](std::string_view line) {
+    if (!line_has_key(line, key)) out.append(line).append("\n");
+  });
+  return out;
+}

@@ -13,3 +13,6 @@ std::string env_text_value(std::string_view text, std::string_view key);
 // The text with "KEY=value" in place of the key's first line, its later lines dropped, or added at
 // the end when the key has no line.
 std::string env_text_set(std::string_view text, std::string_view key, std::string_view value);
+
+// The text without any line of the key.
+std::string env_text_unset(std::string_view text, std::string_view key);

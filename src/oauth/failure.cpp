@@ -28,8 +28,10 @@ constexpr failure_text failure_table[] = {
     {"accounts_broken", "the accounts file cannot be read as a JSON array; it was left as it is"},
     {"storage_failed", "the sign-in state could not be written"},
     {"busy", "another sign-in step is still running; try again"},
+    {"unknown_account", "no stored account has that e-mail address"},
 };
-static_assert(std::size(failure_table) == static_cast<std::size_t>(oauth_failure::busy) + 1);
+static_assert(std::size(failure_table) ==
+              static_cast<std::size_t>(oauth_failure::unknown_account) + 1);
 
 }  // namespace
 

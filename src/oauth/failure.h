@@ -25,6 +25,7 @@ enum class oauth_failure {
   accounts_broken,
   storage_failed,
   busy,
+  unknown_account,
 };
 
 struct failure_text {

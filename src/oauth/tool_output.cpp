@@ -9,6 +9,8 @@
 
 namespace {
 
+nlohmann::ordered_json* answer_sink = nullptr;
+
 void write_out(FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
@@ -24,7 +26,15 @@ std::string with_detail(std::string_view sentence, std::string_view detail) {
 }  // namespace
 
 void tool_print(const nlohmann::ordered_json& answer) {
+  if (answer_sink != nullptr) {
+    *answer_sink = answer;
+    return;
+  }
   write_out(stdout, json_line(answer));
+}
+
+void tool_answers_into(nlohmann::ordered_json* sink) {
+  answer_sink = sink;
 }
 
 void tool_print_text(std::string_view line) {

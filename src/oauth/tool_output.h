@@ -10,6 +10,9 @@ inline constexpr int tool_exit_ok = 0;
 inline constexpr int tool_exit_failed = 1;
 
 void tool_print(const nlohmann::ordered_json& answer);
+// From now on answers go into *sink (the last one wins) instead of standard output, for a mode
+// that runs the commands and puts their answers in words itself; nullptr restores standard output.
+void tool_answers_into(nlohmann::ordered_json* sink);
 void tool_print_text(std::string_view line);  // a line of its own, not JSON
 void tool_say(std::string_view message);      // standard error
 

@@ -25,6 +25,14 @@ TEST(EnvFile, SetReplacesInPlaceDropsDuplicatesKeepsTheRest) {
   EXPECT_EQ(env_text_set("", "K", "a\nINJECTED=1"), "K=a\n");
 }
 
+TEST(EnvFile, UnsetDropsEveryLineOfTheKeyOnly) {
+  EXPECT_EQ(env_text_unset("GOOGLE_ACCOUNT=a@x\nA=1\nGOOGLE_ACCOUNT=\n", "GOOGLE_ACCOUNT"),
+            "A=1\n");
+  EXPECT_EQ(env_text_unset("GOOGLE_ACCOUNT_X=1\n# GOOGLE_ACCOUNT=b\n", "GOOGLE_ACCOUNT"),
+            "GOOGLE_ACCOUNT_X=1\n# GOOGLE_ACCOUNT=b\n");
+  EXPECT_EQ(env_text_unset("GOOGLE_ACCOUNT=a@x", "GOOGLE_ACCOUNT"), "");
+}
+
 TEST(EnvFile, FirstNonEmptyValueWins) {
   EXPECT_EQ(
       env_text_value("GOOGLE_PROJECT_ID=\r\nGOOGLE_PROJECT_ID=p-1 \r\nGOOGLE_PROJECT_ID=p-2\n",
