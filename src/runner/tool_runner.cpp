@@ -16,7 +16,8 @@ constexpr char token_bin_default[] = LUMENHOLLOW_DEFAULT_TOKEN_BIN;
 // Tool names were once written as one single-quoted shell word in an area of this size; the cut
 // that area made is kept, so that a long name reaches the same file as before.
 constexpr std::size_t quoted_program_bytes = 512;
-// Output is taken in the pieces that a line reader with an area of this size would give.
+// Output is counted in the pieces that a line reader with an area of this size gives: the capture
+// limit drops the whole piece that crosses it, and a NUL cuts only the rest of its own piece.
 constexpr std::size_t piece_bytes = 2048;
 // The exit code of a shell for a command it cannot find: a tool that ends with it counts as absent.
 constexpr int not_found_exit_code = 127;

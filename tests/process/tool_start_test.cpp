@@ -111,3 +111,19 @@ TEST(ToolStart, NoShellStandsBetweenTheProgramAndTheTool) {
 }
 
 }  // namespace
+
+TEST(ToolStart, NameWithAQuoteIsCutWhereItsQuotedWordEnded) {
+  // The 509-byte limit on a name is that of a 512-byte single-quoted word, in which a quote took
+  // four bytes: a 506-byte name with one quote fits, a longer one is cut to its first 506 bytes.
+  sandbox sb;
+  const std::string dir = sb.make_dir_of_length(506 - 9);
+  fake_tool cli(dir.substr(0, dir.size() - 1), "it's-tool");
+  ASSERT_EQ(cli.path().size(), 506u);
+  cli.on("--start", started);
+  for (const char* tail : {"", "x"}) {
+    SCOPED_TRACE(std::string("name of ") + (*tail ? "507" : "506") + " bytes");
+    sb.set_env("LUMENHOLLOW_LOGIN_BIN", cli.path() + tail);
+    EXPECT_EQ(sb.request("action=start"), started_reply);
+  }
+  EXPECT_EQ(cli.calls().size(), 2u);
+}
