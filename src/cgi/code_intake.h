@@ -8,6 +8,8 @@
 
 #include "text/fixed_text.h"
 
+struct request;
+
 using code_text = fixed_text<2048>;
 
 // Request bodies of this size or more are not read.
@@ -20,8 +22,6 @@ std::size_t code_body_length(const char* content_length);
 // The text after the first "\"code\"" and the ':' that follows it, leniently: leading tabs,
 // spaces and quotes skipped, ending at a quote, ',' or '}'. Nothing is unescaped. 1 when found.
 int code_from_body(const char* body, code_text& out);
-
-struct request;
 
 // The raw code: the query's `code` value when the key is present (even when empty), else the
 // `code` member of the body on standard input, read only as far as the request's CONTENT_LENGTH
