@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "bench_files.h"
-#include "page/page.h"
+#include "cgi/framing.h"
 
 namespace {
 
@@ -40,13 +40,13 @@ long page_bytes() {
   {
     stdout_redirect to_file(path.c_str());
     if (to_file.saved < 0) return -1;
-    deliver_page();
+    page_respond();
   }
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
 }
 
-void deliver_page_to_dev_null(benchmark::State& state) {
+void page_respond_to_dev_null(benchmark::State& state) {
   long bytes = page_bytes();
   if (bytes <= 0) {
     state.SkipWithError("the page could not be captured");
@@ -55,12 +55,12 @@ void deliver_page_to_dev_null(benchmark::State& state) {
   {
     stdout_redirect to_null("/dev/null");
     for (auto _ : state) {
-      deliver_page();
+      page_respond();
       std::fflush(stdout);  // a page that goes through stdio is not out until it is flushed
     }
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes);
 }
-BENCHMARK(deliver_page_to_dev_null);
+BENCHMARK(page_respond_to_dev_null);
 
 }  // namespace

@@ -1,11 +1,11 @@
 // The query accessors and the node password gate against plain models of their rules. Output
-// areas are fenced by canary bytes; the gate reads its carriers from the real environment.
-#include <cstdlib>
-#include <map>
+// areas are fenced by canary bytes.
 #include <string>
+#include <vector>
 
 #include "cgi/gate.h"
 #include "cgi/query.h"
+#include "cgi/request.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -63,19 +63,6 @@ std::string model_bearer_token(const std::string& header, bool& found) {
   return header.substr(p);
 }
 
-// setenv keeps every value it was ever given, which a long run cannot afford; putenv with storage
-// owned here reuses it.
-void set_or_unset(const char* name, bool set, const std::string& value) {
-  static std::map<std::string, std::string> storage;
-  if (!set) {
-    unsetenv(name);
-    return;
-  }
-  std::string& entry = storage[name];
-  entry = std::string(name) + "=" + value;
-  putenv(entry.data());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,10 +102,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool header_set = flags & 2;
   const bool authorization_set = flags & 4;
   const bool query_set = flags & 8;
-  set_or_unset("BOT_PASSWORD", password_set, password);
-  set_or_unset("HTTP_X_BOT_PASSWORD", header_set, header);
-  set_or_unset("HTTP_AUTHORIZATION", authorization_set, authorization);
-  set_or_unset("QUERY_STRING", query_set, query);
+  request req;
+  req.password = password_set ? password.c_str() : nullptr;
+  req.password_header = header_set ? header.c_str() : nullptr;
+  req.authorization = authorization_set ? authorization.c_str() : nullptr;
+  if (query_set) req.query = query.c_str();
 
   bool admit = !password_set || password.empty();
   if (!admit && header_set && header == password) admit = true;
@@ -129,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!admit && query_set && model_value(query, "pwd", pwd) && pwd.substr(0, 255) == password) {
     admit = true;
   }
-  FUZZ_CHECK(gate_admits() == (admit ? 1 : 0));
+  FUZZ_CHECK(gate_admits(req) == (admit ? 1 : 0));
 
   FUZZ_CHECK(secret_equals(header, password) == (header == password ? 1 : 0));
   FUZZ_CHECK(secret_equals(password, header) == (header == password ? 1 : 0));

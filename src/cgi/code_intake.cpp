@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cgi/query.h"
+#include "cgi/request.h"
 #include "platform/platform.h"
 #include "text/chars.h"
 #include "text/heap_text.h"
@@ -47,9 +48,9 @@ int code_from_body(const char* body, code_text& out) {
   return 1;
 }
 
-int code_take_raw(const char* query, code_text& out) {
-  if (get_query_val(query, "code", out)) return 1;  // present but empty still counts
-  std::size_t length = code_body_length(platform_env("CONTENT_LENGTH"));
+int code_take_raw(const request& req, code_text& out) {
+  if (get_query_val(req.query, "code", out)) return 1;  // present but empty still counts
+  std::size_t length = code_body_length(req.content_length);
   if (length == 0) return 0;
   heap_text body(static_cast<char*>(std::malloc(length + 1)));
   if (!body) return 0;

@@ -8,6 +8,8 @@
 
 #include "text/fixed_text.h"
 
+struct request;
+
 using code_text = fixed_text<2048>;
 
 // Request bodies of this size or more are not read.
@@ -22,8 +24,9 @@ std::size_t code_body_length(const char* content_length);
 int code_from_body(const char* body, code_text& out);
 
 // The raw code: the query's `code` value when the key is present (even when empty), else the
-// body's `code` member. Returns 0 when there is no code at all.
-int code_take_raw(const char* query, code_text& out);
+// `code` member of the body on standard input, read only as far as the request's CONTENT_LENGTH
+// allows. Returns 0 when there is no code at all.
+int code_take_raw(const request& req, code_text& out);
 
 // Percent-decodes in place ("%hh" to its byte, '+' to a space); a decoded NUL ends the text.
 void code_percent_decode(char* text);

@@ -1,7 +1,8 @@
-// Response framing: the JSON header block, the success sequence and the error envelope.
+// Response framing: the header blocks, the success sequence, the error envelope, the page.
 #include "cgi/framing.h"
 
 #include "cgi/messages.h"
+#include "page/page.h"
 #include "platform/platform.h"
 
 namespace {
@@ -11,6 +12,17 @@ constexpr char json_header_block[] =
     "X-Content-Type-Options: nosniff\r\n\r\n";
 constexpr std::size_t json_header_block_len = sizeof json_header_block - 1;
 static_assert(json_header_block_len == 107);
+
+// Everything the page loads is inline, it calls only its own origin, and any host may frame it.
+constexpr char html_header_block[] =
+    "Content-Type: text/html; charset=utf-8\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Referrer-Policy: no-referrer\r\n"
+    "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
+    "style-src 'unsafe-inline'; img-src data:; connect-src 'self'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors *\r\n"
+    "\r\n";
 
 }  // namespace
 
@@ -34,4 +46,17 @@ void emit_error(int status, const char* reason, const char* code, const char* de
   }
   buf_adds(response, "}\n");
   platform_write_stdout(response.text(), static_cast<std::size_t>(response.len));
+}
+
+void page_respond() {
+  const page_parts page = page_body();
+  out_piece pieces[1 + page_part_count] = {{html_header_block, sizeof html_header_block - 1}};
+  for (std::size_t i = 0; i < page_part_count; ++i) {
+    pieces[1 + i] = {page.part[i].data(), page.part[i].size()};
+  }
+  platform_write_stdout(pieces, 1 + page_part_count);
+}
+
+void refusal_respond() {
+  platform_write_stdout(gate_refusal, sizeof gate_refusal - 1);
 }

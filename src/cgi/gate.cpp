@@ -3,9 +3,8 @@
 
 #include <cstring>
 
-#include "cgi/messages.h"
 #include "cgi/query.h"
-#include "platform/platform.h"
+#include "cgi/request.h"
 
 namespace {
 
@@ -45,22 +44,16 @@ int secret_equals(std::string_view given, std::string_view secret) {
   return difference == 0 ? 1 : 0;
 }
 
-int gate_admits() {
-  const char* password = platform_env("BOT_PASSWORD");
+int gate_admits(const request& req) {
+  const char* password = req.password;
   if (password == nullptr || *password == '\0') return 1;
 
-  const char* header = platform_env("HTTP_X_BOT_PASSWORD");
-  if (header != nullptr && secret_equals(header, password)) return 1;
+  if (req.password_header != nullptr && secret_equals(req.password_header, password)) return 1;
 
-  const char* authorization = platform_env("HTTP_AUTHORIZATION");
-  const char* token = authorization != nullptr ? bearer_token(authorization) : nullptr;
+  const char* token = req.authorization != nullptr ? bearer_token(req.authorization) : nullptr;
   if (token != nullptr && secret_equals(token, password)) return 1;
 
   fixed_text<pwd_field_bytes> pwd;
-  if (get_query_val(request_query(), "pwd", pwd) && secret_equals(pwd.view(), password)) return 1;
+  if (get_query_val(req.query, "pwd", pwd) && secret_equals(pwd.view(), password)) return 1;
   return 0;
-}
-
-void gate_refuse() {
-  platform_write_stdout(gate_refusal, sizeof gate_refusal - 1);
 }

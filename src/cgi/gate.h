@@ -5,11 +5,10 @@
 
 #include <string_view>
 
-// 1 admitted, 0 refused. Reads only the environment.
-int gate_admits();
+struct request;
 
-// Writes the fixed 401 refusal.
-void gate_refuse();
+// 1 admitted, 0 refused. Reads only the request's password carriers and its query.
+int gate_admits(const request& req);
 
 // Byte-for-byte equality whose running time does not depend on where the first difference is.
 int secret_equals(std::string_view given, std::string_view secret);

@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
-
 namespace {
 
 // The byte right after `key` when the segment at `segment` begins with it, else nullptr.
@@ -47,9 +45,4 @@ int get_query_val(const char* query, const char* key, char* out, std::size_t cap
     return 1;
   }
   return 0;
-}
-
-const char* request_query() {
-  const char* query = platform_env("QUERY_STRING");
-  return query != nullptr ? query : "";
 }

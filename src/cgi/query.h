@@ -17,6 +17,3 @@ template <std::size_t N>
 int get_query_val(const char* query, const char* key, fixed_text<N>& out) {
   return get_query_val(query, key, out.bytes, N);
 }
-
-// QUERY_STRING, or the empty text when it is unset.
-const char* request_query();

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 
 #include "text/fixed_text.h"
@@ -43,22 +42,35 @@ int platform_exists_not_dir(const char* path);
 // Wall-clock time in whole seconds since the Unix epoch.
 std::int64_t platform_now_seconds();
 
-// A command line written for a POSIX shell, run with a pipe from its standard output. POSIX hands
-// it to /bin/sh; Windows reads its words itself and starts the program directly.
-struct shell_pipe {
-  FILE* stream = nullptr;
-  void* process = nullptr;  // Windows: the started program; none when it could not be started
-  shell_pipe() = default;
-  shell_pipe(const shell_pipe&) = delete;
-  shell_pipe& operator=(const shell_pipe&) = delete;
-  ~shell_pipe();  // closes a pipe that is still open
+// A tool started directly from its words, never through a shell: its standard output on a pipe to
+// this process, its standard input and error on the null device, no other descriptor or handle of
+// this process inherited.
+struct tool_process {
+  std::intptr_t output = -1;  // POSIX: the pipe's read end; Windows: its handle
+  std::intptr_t id = -1;      // POSIX: the process id; Windows: the process handle
+  tool_process() = default;
+  tool_process(const tool_process&) = delete;
+  tool_process& operator=(const tool_process&) = delete;
+  ~tool_process();  // closes a pipe that is still open and waits for the tool
 };
-int shell_pipe_open(shell_pipe& pipe, const char* command_line);  // 1 opened, 0 failed
-// Reads one piece: at most cap - 1 bytes, ending early after a line feed. nullptr at end of output.
-char* shell_pipe_read(shell_pipe& pipe, char* area, int cap);
-// Closes the pipe and waits for the command. Returns 1 when it ended with exit code 127 (the
-// shell's code for a command it cannot find or start), else 0.
-int shell_pipe_close_not_found(shell_pipe& pipe);
+
+// How a start ended, as a shell would report it: not_found is its exit code 127, not_executable
+// its 126 (found, but it cannot run), failed means no process could be made at all.
+enum class tool_start { started, not_found, not_executable, failed };
+
+// The program word and its arguments, at most this many in all.
+inline constexpr std::size_t tool_words_limit = 8;
+
+// Starts `words` (the program, then its arguments, then nullptr). A program word without a
+// separator is looked up on PATH. POSIX: as execvp does, including a file without "#!" run under
+// /bin/sh; while searching, a file that cannot be executed is passed over as the shell does.
+// Windows: PATH without its empty entries, ".exe" tried first; a program that cannot be started
+// counts as not found.
+tool_start tool_process_start(tool_process& tool, const char* const* words);
+// Reads at most `cap` bytes of the tool's output, waiting for some; 0 at its end.
+std::size_t tool_process_read(tool_process& tool, char* area, std::size_t cap);
+// Closes the pipe and waits for the tool. Its exit code, or -1 when it did not exit normally.
+int tool_process_finish(tool_process& tool);
 
 // Reads up to `limit` bytes of standard input, stopping early at its end. Returns the count read.
 std::size_t platform_read_stdin(char* out, std::size_t limit);

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -10,11 +11,14 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "platform/platform.h"
+
+extern char** environ;
 
 namespace {
 
@@ -48,6 +52,102 @@ void write_all(const char* p, std::size_t n) {
     if (wrote <= 0) return;
     p += wrote;
     n -= static_cast<std::size_t>(wrote);
+  }
+}
+
+// The descriptors a tool starts with: standard output on the pipe, standard input and error on
+// /dev/null, and every other descriptor closed.
+struct start_actions {
+  posix_spawn_file_actions_t list;
+  bool ready = ::posix_spawn_file_actions_init(&list) == 0;
+  start_actions() = default;
+  start_actions(const start_actions&) = delete;
+  start_actions& operator=(const start_actions&) = delete;
+  ~start_actions() {
+    if (ready) ::posix_spawn_file_actions_destroy(&list);
+  }
+  int set_up(int output) {
+    int error = ::posix_spawn_file_actions_adddup2(&list, output, STDOUT_FILENO);
+    if (error == 0)
+      error = ::posix_spawn_file_actions_addopen(&list, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (error == 0)
+      error = ::posix_spawn_file_actions_addopen(&list, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // The program's own descriptors are close-on-exec; this also keeps any that the web server
+    // left open from the tool.
+    if (error == 0) error = ::posix_spawn_file_actions_addclosefrom_np(&list, STDERR_FILENO + 1);
+    return error;
+  }
+};
+
+char* const* spawn_argv(const char* const* words) {
+  return const_cast<char* const*>(words);  // the exec family's historical signature
+}
+
+int spawn(pid_t& pid, const char* path, const char* const* words,
+          const posix_spawn_file_actions_t& actions) {
+  int error = ::posix_spawn(&pid, path, &actions, nullptr, spawn_argv(words), environ);
+  if (error != ENOEXEC) return error;
+  // execvp's way with a file the kernel cannot run, which posix_spawn leaves out: a script for
+  // /bin/sh, given the file's path and the same arguments.
+  const char* script[tool_words_limit + 2] = {"/bin/sh", path};
+  std::size_t count = 2;
+  for (const char* const* word = words + 1; *word != nullptr; ++word) {
+    if (count == tool_words_limit + 1) return E2BIG;
+    script[count++] = *word;
+  }
+  script[count] = nullptr;
+  return ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, spawn_argv(script), environ);
+}
+
+// execvp's search: each PATH entry in order (an empty one is the working directory; without PATH,
+// the C library's default path), going on past names that are missing or cannot be executed.
+int spawn_searched(pid_t& pid, const char* const* words,
+                   const posix_spawn_file_actions_t& actions) {
+  const char* name = words[0];
+  // posix_spawnp searches in the started child at the cost of one start; only a file without "#!"
+  // needs the search done again here, to find the path that /bin/sh is to be given.
+  int error = ::posix_spawnp(&pid, name, &actions, nullptr, spawn_argv(words), environ);
+  if (error != ENOEXEC) return error;
+  const char* search = std::getenv("PATH");
+  if (search == nullptr) search = "/bin:/usr/bin";
+  bool denied = false;
+  for (const char* dir = search;; ++dir) {
+    const char* end = std::strchr(dir, ':');
+    if (end == nullptr) end = dir + std::strlen(dir);
+    const int dir_len = static_cast<int>(end - dir);
+    char candidate[PATH_MAX];
+    const int length = std::snprintf(candidate, sizeof candidate, "%.*s%s%s", dir_len, dir,
+                                     dir_len > 0 ? "/" : "", name);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof candidate) return ENAMETOOLONG;
+    error = spawn(pid, candidate, words, actions);
+    if (error == EACCES) {
+      denied = true;
+    } else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
+               error != ETIMEDOUT) {
+      return error;
+    }
+    if (*end == '\0') return denied ? EACCES : ENOENT;
+    dir = end;
+  }
+}
+
+// A failed start as the shell reported it: 127 for a program it could not find, 126 for one it
+// found but could not execute. Searching, it passes over files it cannot execute, so a search
+// that found only such files ends in 127 too.
+tool_start start_failure(int error, bool searched) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+    case ENAMETOOLONG:
+      return tool_start::not_found;
+    case EACCES:
+      return searched ? tool_start::not_found : tool_start::not_executable;
+    case EAGAIN:
+    case ENOMEM:
+      return tool_start::failed;
+    default:
+      return tool_start::not_executable;
   }
 }
 
@@ -113,36 +213,50 @@ std::int64_t platform_now_seconds() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-shell_pipe::~shell_pipe() {
-  if (stream != nullptr) ::pclose(stream);
+tool_process::~tool_process() {
+  if (output >= 0 || id > 0) tool_process_finish(*this);
 }
 
-int shell_pipe_open(shell_pipe& pipe, const char* command_line) {
-  // The tools inherit standard input. A request body that no action reads would otherwise reach
-  // them, so they get /dev/null instead (finish reads its body before any tool runs).
-  int null_fd = ::open("/dev/null", O_RDONLY);  // lands on fd 0 itself when that was closed
-  if (null_fd > STDIN_FILENO) {
-    ::dup2(null_fd, STDIN_FILENO);
-    ::close(null_fd);
+tool_start tool_process_start(tool_process& tool, const char* const* words) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return tool_start::failed;
+  start_actions actions;
+  int error = actions.ready ? 0 : ENOMEM;
+  if (error == 0) error = actions.set_up(ends[1]);
+  pid_t pid = -1;
+  const bool searched = std::strchr(words[0], '/') == nullptr;
+  if (error == 0) {
+    error = searched ? spawn_searched(pid, words, actions.list)
+                     : spawn(pid, words[0], words, actions.list);
   }
-  pipe.stream = ::popen(command_line, "r");
-  return pipe.stream != nullptr ? 1 : 0;
+  ::close(ends[1]);
+  if (error != 0) {
+    ::close(ends[0]);
+    return start_failure(error, searched);
+  }
+  tool.output = ends[0];
+  tool.id = pid;
+  return tool_start::started;
 }
 
-char* shell_pipe_read(shell_pipe& pipe, char* area, int cap) {
-  // A signal may interrupt the read; that is not the end of the tool's output.
+std::size_t tool_process_read(tool_process& tool, char* area, std::size_t cap) {
   for (;;) {
-    errno = 0;
-    char* piece = std::fgets(area, cap, pipe.stream);
-    if (piece != nullptr || !std::ferror(pipe.stream) || errno != EINTR) return piece;
-    std::clearerr(pipe.stream);
+    ssize_t n = ::read(static_cast<int>(tool.output), area, cap);
+    if (n < 0 && errno == EINTR) continue;  // a signal is not the end of the tool's output
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
   }
 }
 
-int shell_pipe_close_not_found(shell_pipe& pipe) {
-  int status = ::pclose(pipe.stream);
-  pipe.stream = nullptr;
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 127 ? 1 : 0;
+int tool_process_finish(tool_process& tool) {
+  if (tool.output >= 0) ::close(static_cast<int>(tool.output));
+  tool.output = -1;
+  if (tool.id <= 0) return -1;
+  int status = 0;
+  pid_t waited;
+  while ((waited = ::waitpid(static_cast<pid_t>(tool.id), &status, 0)) < 0 && errno == EINTR) {
+  }
+  tool.id = -1;
+  return waited > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::size_t platform_read_stdin(char* out, std::size_t limit) {

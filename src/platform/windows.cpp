@@ -1,9 +1,7 @@
 // Windows implementation of the platform layer. Standard input and output go through the Win32
-// handles, so no byte is translated. The runner's command lines are written for a POSIX shell;
-// here they are read as words and the program is started directly, so no byte of a pasted code
-// ever reaches a command interpreter (cmd.exe acts on % ! ^ ( ) and knows no single quotes).
-#include <fcntl.h>
-#include <io.h>
+// handles, so no byte is translated. Tools are started directly from their words, so no byte of a
+// pasted code ever reaches a command interpreter (cmd.exe acts on % ! ^ ( ) and knows no single
+// quotes).
 #include <windows.h>
 
 #include <algorithm>
@@ -25,12 +23,6 @@ namespace {
 // Each home variable is read into an area of the home text's size.
 constexpr DWORD env_area_bytes = home_text_bytes;
 constexpr std::size_t home_max_bytes = home_text_bytes - 1;
-constexpr int not_found_exit_code = 127;
-
-// Command lines from the runner are under 4096 bytes; quoting for the MSVC rules can at most double
-// each byte and adds quotes and a space per word.
-constexpr std::size_t words_area_bytes = 4096;
-constexpr std::size_t max_words = 256;
 constexpr std::size_t windows_line_bytes = 32768;  // CreateProcess's own limit
 constexpr std::size_t program_path_bytes = MAX_PATH * 4;
 
@@ -58,63 +50,6 @@ struct win_handle {
 DWORD env_into(const char* name, char* area) {
   DWORD n = GetEnvironmentVariableA(name, area, env_area_bytes);
   return n < env_area_bytes ? n : 0;
-}
-
-// ---- reading a POSIX command line as words
-
-// The words of a command line, each NUL-terminated in `text`.
-struct words {
-  char text[words_area_bytes];
-  const char* word[max_words];
-  std::size_t count = 0;
-};
-
-// Unquoted bytes that would make a POSIX shell do more than run one simple command. The runner
-// never writes them; a command line holding one is refused rather than guessed at.
-bool is_shell_special(char c) {
-  return std::strchr("|&;<>()$`\"*?[#~\n\r", c) != nullptr;
-}
-
-// Single-quoted parts (with the '\'' sequence, which is a quote escaped by a backslash between
-// two quoted parts), backslash escapes, bare bytes, and the redirection 2>/dev/null, which only
-// repeats what the start does anyway. Returns 0 for anything else.
-int words_parse(const char* line, words& out) {
-  std::size_t used = 0;
-  const char* p = line;
-  for (;;) {
-    while (*p == ' ' || *p == '\t') ++p;
-    if (*p == '\0') return out.count > 0 ? 1 : 0;
-    constexpr std::string_view discard_errors = "2>/dev/null";
-    if (std::strncmp(p, discard_errors.data(), discard_errors.size()) == 0 &&
-        (p[discard_errors.size()] == '\0' || p[discard_errors.size()] == ' ' ||
-         p[discard_errors.size()] == '\t')) {
-      p += discard_errors.size();
-      continue;
-    }
-    if (out.count == max_words) return 0;
-    out.word[out.count++] = out.text + used;
-    while (*p != '\0' && *p != ' ' && *p != '\t') {
-      if (used + 1 >= words_area_bytes) return 0;
-      if (*p == '\'') {
-        const char* close = std::strchr(p + 1, '\'');
-        if (close == nullptr) return 0;
-        std::size_t n = static_cast<std::size_t>(close - (p + 1));
-        if (used + n + 1 >= words_area_bytes) return 0;
-        std::memcpy(out.text + used, p + 1, n);
-        used += n;
-        p = close + 1;
-      } else if (*p == '\\') {
-        if (p[1] == '\0') return 0;
-        out.text[used++] = p[1];
-        p += 2;
-      } else if (is_shell_special(*p)) {
-        return 0;
-      } else {
-        out.text[used++] = *p++;
-      }
-    }
-    out.text[used++] = '\0';
-  }
 }
 
 // ---- writing a Windows command line
@@ -313,64 +248,57 @@ std::int64_t platform_now_seconds() {
   return static_cast<std::int64_t>(_time64(nullptr));
 }
 
-shell_pipe::~shell_pipe() {
-  if (stream != nullptr) std::fclose(stream);
-  if (process != nullptr) {
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
-  }
+tool_process::~tool_process() {
+  if (output != -1 || id != -1) tool_process_finish(*this);
 }
 
-int shell_pipe_open(shell_pipe& pipe, const char* command_line) {
-  static words parsed;
-  parsed.count = 0;
-  if (!words_parse(command_line, parsed)) return 0;
-
+tool_start tool_process_start(tool_process& tool, const char* const* words) {
   static char program[program_path_bytes];
-  // Not found is not a failure to open: like a shell, it ends with exit code 127.
-  if (!find_program(parsed.word[0], program)) return 1;
+  if (!find_program(words[0], program)) return tool_start::not_found;
 
   static char line[windows_line_bytes];
   std::size_t len = 0;
-  if (!line_add_word(line, len, program)) return 0;
-  for (std::size_t i = 1; i < parsed.count; ++i) {
-    if (!line_add_word(line, len, parsed.word[i])) return 0;
+  if (!line_add_word(line, len, program)) return tool_start::failed;
+  for (const char* const* word = words + 1; *word != nullptr; ++word) {
+    if (!line_add_word(line, len, *word)) return tool_start::failed;
   }
   line[len] = '\0';
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return 0;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return tool_start::failed;
   win_handle reader(read_end);
   win_handle writer(write_end);
-  if (!SetHandleInformation(reader.h, HANDLE_FLAG_INHERIT, 0)) return 0;
+  if (!SetHandleInformation(reader.h, HANDLE_FLAG_INHERIT, 0)) return tool_start::failed;
 
-  pipe.process = start_program(program, line, writer.h);
-  if (pipe.process == nullptr) return 1;  // cannot be started: also exit code 127
-  writer.reset();                         // the child holds the only write end now
-  int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(reader.h), _O_RDONLY | _O_BINARY);
-  if (fd < 0) return 1;
-  reader.release();
-  pipe.stream = _fdopen(fd, "rb");
-  if (pipe.stream == nullptr) _close(fd);
-  return 1;
+  // A file that cannot be started counts as one that is not there, as the shell's 127 did.
+  HANDLE process = start_program(program, line, writer.h);
+  if (process == nullptr) return tool_start::not_found;
+  tool.output = reinterpret_cast<std::intptr_t>(reader.release());
+  tool.id = reinterpret_cast<std::intptr_t>(process);
+  return tool_start::started;  // the child holds the only write end once `writer` is closed
 }
 
-char* shell_pipe_read(shell_pipe& pipe, char* area, int cap) {
-  return pipe.stream != nullptr ? std::fgets(area, cap, pipe.stream) : nullptr;
+std::size_t tool_process_read(tool_process& tool, char* area, std::size_t cap) {
+  DWORD n = 0;
+  DWORD want = static_cast<DWORD>(std::min<std::size_t>(cap, 1 << 30));
+  // A broken pipe is the end of the output: the tool has closed its end.
+  if (!ReadFile(reinterpret_cast<HANDLE>(tool.output), area, want, &n, nullptr)) return 0;
+  return n;
 }
 
-int shell_pipe_close_not_found(shell_pipe& pipe) {
-  if (pipe.stream != nullptr) std::fclose(pipe.stream);
-  pipe.stream = nullptr;
-  if (pipe.process == nullptr) return 1;
-  WaitForSingleObject(pipe.process, INFINITE);
+int tool_process_finish(tool_process& tool) {
+  if (tool.output != -1) CloseHandle(reinterpret_cast<HANDLE>(tool.output));
+  tool.output = -1;
+  if (tool.id == -1) return -1;
+  HANDLE process = reinterpret_cast<HANDLE>(tool.id);
+  tool.id = -1;
+  WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
-  BOOL got = GetExitCodeProcess(pipe.process, &code);
-  CloseHandle(pipe.process);
-  pipe.process = nullptr;
-  return got && code == not_found_exit_code ? 1 : 0;
+  BOOL got = GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return got ? static_cast<int>(code) : -1;
 }
 
 std::size_t platform_read_stdin(char* out, std::size_t limit) {

@@ -130,7 +130,7 @@ void cross_fill_names(login_status& status) {
 
 void merge_login_cli(login_status& status) {
   buf capture;
-  if (run_capture(login_bin(), "--status", capture) != run_ran) return;
+  if (run_capture(login_bin(), {"--status"}, capture) != run_ran) return;
   const char* start = last_json_line(capture);
   if (start == nullptr) return;
   const char* end = capture.data + capture.len;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -193,32 +192,35 @@ reply sandbox::run(const std::vector<std::string>& args, std::string_view input)
     ADD_FAILURE() << "pipe failed";
     return r;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  // Bare file names resolve against the working directory: keep them inside the sandbox.
-  posix_spawn_file_actions_addchdir_np(&actions, root_.c_str());
+  const int in_fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int err_fd = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (in_fd < 0 || err_fd < 0) {
+    ADD_FAILURE() << "cannot open the standard input or error file";
+    return r;
+  }
 
   r.started_at = static_cast<std::int64_t>(std::time(nullptr));
-  pid_t pid = 0;
-  // An ignored signal stays ignored across exec. The parent waits until the child has exec'd, so
-  // restoring the handler right after cannot let this process lose the child's exit status.
-  struct sigaction saved {};
-  if (ignore_child_signal_) {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGCHLD, &ignore, &saved);
+  // fork, not posix_spawn: the child-exit signal must be ignored in the child alone. Ignoring it
+  // here around the start let a child that ended before it was restored be reaped by the kernel,
+  // and waitpid then had no exit status to give.
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in_fd, STDIN_FILENO);
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_fd, STDERR_FILENO);
+    // Bare file names resolve against the working directory: keep them inside the sandbox.
+    if (::chdir(root_.c_str()) != 0) ::_exit(126);
+    if (ignore_child_signal_) ::signal(SIGCHLD, SIG_IGN);  // stays ignored across exec
+    ::execve(binary.c_str(), argv.data(), envp.data());
+    ::_exit(127);
   }
-  int spawned = ::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data());
-  if (ignore_child_signal_) ::sigaction(SIGCHLD, &saved, nullptr);
-  posix_spawn_file_actions_destroy(&actions);
+  const int start_error = errno;
+  ::close(in_fd);
+  ::close(err_fd);
   ::close(out_pipe[1]);
-  if (spawned != 0) {
+  if (pid < 0) {
     ::close(out_pipe[0]);
-    ADD_FAILURE() << "cannot start " << binary << ": " << std::strerror(spawned);
+    ADD_FAILURE() << "cannot start " << binary << ": " << std::strerror(start_error);
     return r;
   }
 
@@ -240,7 +242,12 @@ reply sandbox::run(const std::vector<std::string>& args, std::string_view input)
   }
   ::close(out_pipe[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (waited != pid) {
+    ADD_FAILURE() << "no exit status for the program: " << std::strerror(errno);
+    return r;
   }
   r.ended_at = static_cast<std::int64_t>(std::time(nullptr));
   if (timed_out) ADD_FAILURE() << "the program did not finish within " << run_timeout_ms << " ms";

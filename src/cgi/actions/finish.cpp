@@ -1,7 +1,5 @@
 // The finish action: hand a pasted authorization code to the login CLI and, once it is accepted,
 // answer with the fresh status.
-#include <cstdio>
-
 #include "cgi/actions/actions.h"
 #include "cgi/code_intake.h"
 #include "cgi/framing.h"
@@ -12,18 +10,9 @@
 #include "text/fixed_text.h"
 #include "text/json_reader.h"
 
-namespace {
-
-constexpr char finish_switch[] = "--finish ";
-// The code between two quotes (an accepted code holds none to escape), then the switch before it.
-constexpr std::size_t quoted_code_bytes = code_text::capacity + 2;
-constexpr std::size_t finish_argument_bytes = sizeof finish_switch - 1 + quoted_code_bytes;
-
-}  // namespace
-
-int action_finish(const char* query) {
+int action_finish(const request& req) {
   code_text code;
-  if (!code_take_raw(query, code)) {
+  if (!code_take_raw(req, code)) {
     emit_error(http_bad_request, reason_bad_request, error_missing_code, detail_missing_code);
     return exit_failure;
   }
@@ -35,17 +24,10 @@ int action_finish(const char* query) {
     return exit_failure;
   }
 
-  // An accepted code holds no quote, so inside single quotes it reaches the tool as one argument,
-  // byte for byte.
-  char quoted[quoted_code_bytes];
-  shell_quote_into(code.c_str(), quoted, sizeof quoted);
-  char argument[finish_argument_bytes];
-  std::snprintf(argument, sizeof argument, "%s%s", finish_switch, quoted);
-
   tool_error_text tool_error;
   {
     buf output;
-    if (run_capture(login_bin(), argument, output) != run_ran) {
+    if (run_capture(login_bin(), {"--finish", code.c_str()}, output) != run_ran) {
       emit_error(http_ok, reason_ok, error_cli_unavailable, detail_login_cli_unavailable);
       return exit_failure;
     }

@@ -15,7 +15,7 @@ int action_refresh() {
   bool refreshed = false;
   {
     buf output;
-    if (run_capture(token_bin(), "-local", output) != run_ran) {
+    if (run_capture(token_bin(), {"-local"}, output) != run_ran) {
       emit_error(http_ok, reason_ok, error_cli_unavailable, detail_token_cli_unavailable);
       return exit_failure;
     }

@@ -21,7 +21,7 @@ constexpr char cancel_document[] = "{\"ok\":true,\"state\":\"cancelled\",\"pendi
 
 int action_start() {
   buf output;
-  if (run_capture(login_bin(), "--start", output) != run_ran) {
+  if (run_capture(login_bin(), {"--start"}, output) != run_ran) {
     emit_error(http_ok, reason_ok, error_cli_unavailable, detail_login_cli_unavailable);
     return exit_failure;
   }
@@ -67,7 +67,7 @@ int action_cancel() {
   {
     // Whatever the tool does, the pending sign-in is over as far as the page is concerned.
     buf output;
-    run_capture(login_bin(), "--cancel", output);
+    run_capture(login_bin(), {"--cancel"}, output);
   }
   buf document;
   buf_adds(document, cancel_document);
