@@ -30,12 +30,16 @@ pending_found pending_marker_parse(std::string_view text, pending_login& pending
   return now < pending.expires_at ? pending_found::live : pending_found::expired;
 }
 
-int pending_marker_write(const pending_login& pending) {
+std::string pending_marker_text(const pending_login& pending) {
   nlohmann::ordered_json marker = {{"state", pending.state},
                                    {"code_verifier", pending.code_verifier},
                                    {"redirect_uri", pending.redirect_uri},
                                    {"expires_at", pending.expires_at}};
-  return private_file_write(pending_marker_path(), json_line(marker));
+  return json_line(marker);
+}
+
+int pending_marker_write(const pending_login& pending) {
+  return private_file_write(pending_marker_path(), pending_marker_text(pending));
 }
 
 int pending_marker_remove() {

@@ -24,5 +24,7 @@ std::string pending_marker_path();
 pending_found pending_marker_read(pending_login& pending, std::int64_t now);
 // The parsing half, on the marker's text.
 pending_found pending_marker_parse(std::string_view text, pending_login& pending, std::int64_t now);
+// The marker's text as it is written.
+std::string pending_marker_text(const pending_login& pending);
 int pending_marker_write(const pending_login& pending);
 int pending_marker_remove();
