@@ -17,11 +17,14 @@ const sid = query.get('id') || '';
 const pwd = query.get('pwd') || (node && stored('bot_pwd_' + node)) || stored('bot_active_pwd');
 const HUB = query.get('plugin') || '';
 let authUrl = '';
+// The status last shown, so that a start can show its own pending sign-in without another call.
+let shown = null;
 
 const label = {
   start: 'Start Google Login',
   finish: 'Authorize & Discover Project',
   refresh: 'Refresh Token Now',
+  restart: 'Start again',
 };
 
 // Through the hub the page must call the hub's plugin route back; on the node itself
@@ -53,6 +56,50 @@ async function api(action, extra) {
   } catch (e) {
     return { ok: false, error: 'bad response' };
   }
+}
+
+// What the operator can do after a failed start or exchange, by the answer's error code; the
+// toast or note keeps the answer's own detail.
+const advice = {
+  invalid_grant:
+    'Google no longer accepts this code: it was used already, has expired or belongs to another ' +
+    'sign-in. Start again and paste the new address.',
+  login_expired:
+    'This sign-in waited too long and has lapsed. Start again and paste the address soon after ' +
+    'approving.',
+  no_pending_login:
+    'No sign-in is waiting on this node: it was finished or cancelled elsewhere. Start again.',
+  state_mismatch:
+    'The pasted address belongs to another sign-in, perhaps from an older tab. Start again and ' +
+    'use the link from this page.',
+  missing_code:
+    'The pasted text holds no code. Copy the whole address the browser landed on after approving ' +
+    'and paste it again.',
+  access_denied: "Access was refused on Google's page. Start again and choose Allow.",
+  invalid_code:
+    'Paste the address exactly as the browser shows it, or only the value after code=, with ' +
+    'nothing around it.',
+  busy: 'Another sign-in step is still running on this node. Wait a moment and try again.',
+  client_missing:
+    "This node has no OAuth client file yet. Put the Desktop app client's JSON file in place as " +
+    'the README describes, then start again.',
+  client_invalid:
+    "The node's OAuth client file is not a Desktop app client. Download that client's JSON " +
+    'again, replace the file and start again.',
+  storage_failed:
+    "The node could not write its sign-in state. Check that the web server's user owns its " +
+    'home directory, then try again.',
+  server_unreachable:
+    'This node could not reach Google. Check its network connection and try again.',
+};
+
+// Google's refusal address carries error=access_denied and no code; the program turns it down as
+// an invalid code (its '&' is a shell character) before the login CLI sees it.
+function adviceFor(answer, pasted) {
+  const code = answer && answer.error;
+  const refused = /(^|[?&#])error=access_denied(&|#|$)/.test(pasted);
+  if (code === 'invalid_code' && refused) return advice.access_denied;
+  return (typeof code === 'string' && Object.hasOwn(advice, code) && advice[code]) || '';
 }
 
 const reason = (err) => (err && err.message) || String(err);
@@ -117,7 +164,13 @@ function showStep(step) {
   $('step2').classList.toggle('on', step === 2);
 }
 
+// Step 2 without an address (the page was reloaded during a sign-in) says where the link is.
+function showLinkElsewhere() {
+  $('linkElsewhere').hidden = authUrl !== '';
+}
+
 function render(status) {
+  shown = status;
   setPill(status);
   $('sub').textContent = status.email || 'OAuth 2.0 PKCE login on this node';
 
@@ -148,6 +201,7 @@ function render(status) {
 
   // A finished or abandoned sign-in is shown by the flows themselves, so only switch towards step 2.
   if (status.pending) showStep(2);
+  showLinkElsewhere();
 }
 
 async function load() {
@@ -170,29 +224,47 @@ function idle(button, text) {
   button.textContent = text;
 }
 
-async function start() {
-  const button = $('btnStart');
+// Starts a sign-in from either button that offers one: Start Google Login in step 1, or Start
+// again in step 2 when the link of the pending sign-in is not in this tab. Advice on a failure goes
+// beside the button pressed.
+async function startFrom(button, text, adviceBox) {
   busy(button, 'Starting...');
   let answer;
   try {
     answer = await api('start');
   } catch (err) {
-    idle(button, label.start);
+    idle(button, text);
     toast('Start failed: ' + reason(err));
     return;
   }
-  idle(button, label.start);
+  idle(button, text);
   if (!answer || answer.ok !== true) {
     toast(failText(answer, 'start failed'));
+    adviceBox.textContent = adviceFor(answer, '');
     return;
   }
+  // A new sign-in: what was said about an earlier attempt no longer applies.
+  note($('loginNote'), '');
+  $('loginAdvice').textContent = '';
+  $('startAdvice').textContent = '';
   authUrl = answer.auth_url || '';
   $('authUrl').textContent = authUrl;
   // Only a web address becomes the link's target; anything else stays visible as text.
   $('linkOpen').href = /^https?:\/\//i.test(authUrl) ? authUrl : '#';
   if (answer.hint) $('flowHint').textContent = answer.hint;
+  // The session table and pill show the sign-in now pending, as a reload would.
+  if (shown) render({ ...shown, pending: true });
   showStep(2);
+  showLinkElsewhere();
   $('codeInput').focus();
+}
+
+function start() {
+  return startFrom($('btnStart'), label.start, $('startAdvice'));
+}
+
+function restart() {
+  return startFrom($('btnRestart'), label.restart, $('loginAdvice'));
 }
 
 async function finish() {
@@ -207,6 +279,7 @@ async function finish() {
   }
   busy(button, 'Authorizing...');
   note(box, 'Exchange in progress. The Google project discovery can take a few seconds.');
+  $('loginAdvice').textContent = '';
   let answer;
   try {
     answer = await api('finish', 'code=' + encodeURIComponent(code));
@@ -218,9 +291,12 @@ async function finish() {
   idle(button, label.finish);
   if (!answer || answer.ok !== true) {
     note(box, failText(answer, 'exchange failed'), 'err');
+    $('loginAdvice').textContent = adviceFor(answer, code);
     return;
   }
   note(box, '');
+  // A refresh that failed before this sign-in (no account yet, a revoked token) is settled now.
+  if ($('refreshNote').classList.contains('err')) note($('refreshNote'), '');
   showStep(1);
   $('codeInput').value = '';
   render(answer);
@@ -239,6 +315,7 @@ async function cancel() {
   showStep(1);
   $('codeInput').value = '';
   note($('loginNote'), '');
+  $('loginAdvice').textContent = '';
   toast('Pending login cancelled');
   load();
 }
@@ -285,6 +362,7 @@ function toggleTheme() {
 
 $('btnReload').addEventListener('click', load);
 $('btnStart').addEventListener('click', start);
+$('btnRestart').addEventListener('click', restart);
 $('btnFinish').addEventListener('click', finish);
 $('btnCancel').addEventListener('click', cancel);
 $('btnRefresh').addEventListener('click', refreshToken);

@@ -85,10 +85,16 @@ describe('sign-in', () => {
         await page.goto(stack[route]);
         await shows(page, '#pillText', 'Not Connected');
         await shows(page, cell('#session', 'Login CLI'), 'found');
+        // A refresh before any sign-in fails; its note must not outlive the sign-in below.
+        await page.click('#btnRefresh');
+        await shows(page, '#refreshNote.err', 'no account is signed in; sign in first');
 
         await page.click('#btnStart');
         await visible(page, '#step2');
         await hidden(page, '#step1');
+        await shows(page, cell('#session', 'Login pending'), 'yes');
+        await shows(page, '#pillText', 'Signing in');
+        await hidden(page, '#linkElsewhere');
         const authUrl = await page.locator('#authUrl').textContent();
         const asked = new URL(authUrl);
         assert.equal(asked.origin + asked.pathname, `${stack.standin.issuer}/auth`);
@@ -109,6 +115,8 @@ describe('sign-in', () => {
         await shows(page, cell('#session', 'Refresh token'), 'stored');
         await visible(page, '#step1');
         await hidden(page, '#step2');
+        await hidden(page, '#refreshNote');
+        await shows(page, cell('#session', 'Login pending'), 'no');
         assert.equal(await page.inputValue('#codeInput'), '');
 
         await page.click('#btnRefresh');
@@ -124,7 +132,7 @@ describe('sign-in', () => {
         const expected =
           route === 'hub' ? '/plugins?plugin=google&action=' : '/plugin_lumenhollow_login?action=';
         const actions = calls.map((r) => new URL(r.url()).searchParams.get('action'));
-        assert.deepEqual(actions, ['status', 'start', 'finish', 'refresh', 'status', 'status']);
+        assert.deepEqual(actions, ['status', 'refresh', 'start', 'finish', 'refresh', 'status', 'status']);
         for (const request of calls) {
           const { pathname, search } = new URL(request.url());
           assert.ok((pathname + search).startsWith(expected), `${request.url()} via ${route}`);
@@ -142,7 +150,7 @@ describe('sign-in', () => {
     });
   }
 
-  test('cancel drops the pending sign-in and returns to step 1', async () => {
+  test('after a reload the pending sign-in is started again, or cancelled', async () => {
     await withStack(identity, async (stack, context) => {
       const page = await context.newPage();
       await page.goto(stack.direct);
@@ -155,6 +163,12 @@ describe('sign-in', () => {
       await shows(page, '#pillText', 'Signing in');
       await shows(page, cell('#session', 'Login pending'), 'yes');
       await visible(page, '#step2');
+      await visible(page, '#linkElsewhere');
+      const stale = fs.readFileSync(stack.paths.pending, 'utf8');
+      await page.click('#btnRestart');
+      await hidden(page, '#linkElsewhere');
+      await shows(page, '#authUrl', new RegExp(`^${stack.standin.issuer}/auth\\?`));
+      assert.notEqual(fs.readFileSync(stack.paths.pending, 'utf8'), stale);
 
       await page.click('#btnCancel');
       await shows(page, '#toast', 'Pending login cancelled');
@@ -165,7 +179,7 @@ describe('sign-in', () => {
     });
   });
 
-  test('a code the login CLI did not issue is refused with its detail', async () => {
+  test('refused codes keep their detail and say what to do next', async () => {
     await withStack(identity, async (stack, context) => {
       const page = await context.newPage();
       const calls = recordCalls(page);
@@ -184,10 +198,17 @@ describe('sign-in', () => {
         '#loginNote.err',
         'Google rejected the code, or the account needs verification in a browser',
       );
+      await shows(page, '#loginAdvice', /used already, has expired or belongs to another sign-in/);
       await visible(page, '#step2');
       assert.match(await page.inputValue('#codeInput'), /not-issued/);
+
+      // Refused on Google's page: the address carries an error and no code.
+      await page.fill('#codeInput', 'http://localhost:8085/?error=access_denied&state=x');
+      await page.click('#btnFinish');
+      await shows(page, '#loginNote.err', /contains shell characters/);
+      await shows(page, '#loginAdvice', "Access was refused on Google's page. Start again and choose Allow.");
       const finishes = calls.filter((r) => r.url().includes('action=finish'));
-      assert.equal(finishes.length, 1, 'the blank code must not be sent');
+      assert.equal(finishes.length, 2, 'the blank code must not be sent');
     });
   });
 

@@ -192,6 +192,80 @@ describe('code submission', () => {
   }
 });
 
+// Each case: the pasted text, the finish answer's error code, and a word the advice must hold.
+describe('a failed exchange keeps its detail and says what to do next', () => {
+  const detail = 'Google rejected the code, or the account needs verification in a browser';
+  const refusedPaste = 'http://localhost:8085/?error=access_denied&state=s1';
+  const cases = [
+    ['4/0Aused', 'invalid_grant', /used already.*Start again/],
+    ['4/0Alate', 'login_expired', /lapsed\. Start again/],
+    ['4/0Anone', 'no_pending_login', /finished or cancelled elsewhere/],
+    ['http://localhost:8085/?state=old&code=4/0A', 'state_mismatch', /another sign-in/],
+    ['http://localhost:8085/?state=s1', 'missing_code', /holds no code/],
+    ['?error=access_denied', 'access_denied', /refused.*choose Allow/],
+    [refusedPaste, 'invalid_code', /refused.*choose Allow/],
+    ['4/0A;rm', 'invalid_code', /only the value after code=/],
+    ['4/0Aodd', 'finish_failed', null],
+  ];
+  for (const [pasted, error, advice] of cases) {
+    test(`${error}: ${pasted}`, () =>
+      withPage({}, async (page) => {
+        await answerCalls(page, {
+          status: { ...signedOut, pending: true },
+          finish: { ok: false, error, detail },
+        });
+        await page.goto(suite.stack.direct);
+        await loaded(page);
+        await page.fill('#codeInput', pasted);
+        await page.click('#btnFinish');
+        await page.locator('#loginNote.err').waitFor();
+        assert.equal(await text(page, '#loginNote'), detail);
+        const said = await text(page, '#loginAdvice');
+        if (advice) assert.match(said, advice);
+        else assert.equal(said, '');
+        assert.equal(await page.locator('#loginAdvice').isVisible(), advice !== null);
+      }));
+  }
+});
+
+test('a failed start keeps its detail in the toast and says what to do beside the button', () =>
+  withPage({}, async (page) => {
+    const detail = 'the login CLI did not return an authorization URL';
+    await answerCalls(page, {
+      status: signedOut,
+      start: { ok: false, error: 'client_missing', detail },
+    });
+    await page.goto(suite.stack.direct);
+    await loaded(page);
+    await page.click('#btnStart');
+    await page.locator('#startAdvice:not(:empty)').waitFor();
+    assert.equal(await text(page, '#toast'), detail);
+    assert.match(await text(page, '#startAdvice'), /no OAuth client file/);
+    assert.ok(await page.locator('#step1').isVisible());
+  }));
+
+test('a reload during a sign-in offers to start again, also from the keyboard', () =>
+  withPage({}, async (page) => {
+    const authUrl = 'https://accounts.example/auth?state=s2';
+    const calls = await answerCalls(page, {
+      status: { ...signedOut, pending: true },
+      start: { ok: true, flow: 'paste_code', auth_url: authUrl, expires_in: 900, hint: 'h' },
+    });
+    await page.goto(suite.stack.direct);
+    await loaded(page);
+    assert.equal(await text(page, '#authUrl'), '');
+    assert.ok(await page.locator('#linkElsewhere').isVisible());
+
+    await page.focus('#authUrl');
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'btnRestart');
+    await page.keyboard.press('Enter');
+    await page.locator('#linkElsewhere').waitFor({ state: 'hidden' });
+    assert.equal(await text(page, '#authUrl'), authUrl);
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'codeInput');
+    assert.deepEqual(calls.map((c) => c.action), ['status', 'start']);
+  }));
+
 test('an answer that is not JSON shows as "bad response"', () =>
   withPage({}, async (page) => {
     await answerCalls(page, { status: '<html>proxy error</html>' });

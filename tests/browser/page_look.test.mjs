@@ -63,9 +63,16 @@ for (const theme of ['dark', 'light']) {
       await page.fill('#codeInput', 'not-the-code');
       await page.click('#btnFinish');
       await page.locator('#loginNote.err').waitFor();
+      await page.locator('#loginAdvice:not(:empty)').waitFor();
       await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
       await page.screenshot({ path: path.join(artifacts, `console-${theme}-step2.png`), fullPage: true });
-      await assertAccessible(page, 'step 2, error note');
+      await assertAccessible(page, 'step 2, error note and advice');
+
+      // Reloaded during that sign-in: no link here, a way to start again.
+      await page.reload();
+      await page.locator('#linkElsewhere').waitFor();
+      await page.screenshot({ path: path.join(artifacts, `console-${theme}-reloaded.png`), fullPage: true });
+      await assertAccessible(page, 'step 2 after a reload');
       await page.click('#btnCancel');
       await page.locator('#step1').waitFor();
 
@@ -90,9 +97,22 @@ test('narrow screen: one column, nothing cut off', () =>
   withPage({ viewport: { width: 390, height: 844 }, deviceScaleFactor: 2 }, async (page) => {
     await openSignedIn(page, '?theme=dark');
     await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
-    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
-    assert.equal(overflow, 0, 'the page scrolls sideways');
+    const overflow = () => page.evaluate(() => document.documentElement.scrollWidth - innerWidth);
+    assert.equal(await overflow(), 0, 'the page scrolls sideways');
     const columns = await page.locator('#session').evaluate((el) => getComputedStyle(el).gridTemplateColumns);
     assert.equal(columns.split(' ').length, 1);
     await page.screenshot({ path: path.join(artifacts, 'console-390.png'), fullPage: true });
+
+    // Step 2 after a reload, with a refused code: the added lines wrap too.
+    await page.click('#btnStart');
+    await page.locator('#step2').waitFor();
+    await page.reload();
+    await page.fill('#codeInput', 'http://localhost:8085/?error=access_denied&state=x');
+    await page.click('#btnFinish');
+    await page.locator('#loginAdvice:not(:empty)').waitFor();
+    await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
+    assert.equal(await overflow(), 0, 'step 2 scrolls sideways');
+    await page.screenshot({ path: path.join(artifacts, 'console-390-step2.png'), fullPage: true });
+    await page.click('#btnCancel');
+    await page.locator('#step1').waitFor();
   }));
