@@ -54,11 +54,14 @@ std::string unsafe_detail(const std::string& path, const path_standing& standing
     return path + " belongs to " + uid_text(standing.owner) + ", neither to you (" +
            uid_text(private_running_user()) + ") nor to root: remove it or chown it to yourself";
   }
-  if (standing.others_can_write && !(sticky_accepted && standing.sticky)) {
-    return path + " can be written by other users: chmod " + (standing.is_dir ? "700 " : "600 ") +
-           path;
+  bool shared_dir = standing.is_dir && standing.sticky;
+  if (!standing.others_can_write || (sticky_accepted && shared_dir)) return {};
+  // A shared directory like /tmp must stay as it is; the state file is what has to move.
+  if (shared_dir) {
+    return path + " is shared with other users: keep the state files in a directory of your own";
   }
-  return {};
+  return path + " can be written by other users: chmod " + (standing.is_dir ? "700 " : "600 ") +
+         path;
 }
 
 std::string unsafe_detail_for(const std::string& file) {

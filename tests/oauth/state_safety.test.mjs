@@ -161,7 +161,9 @@ describe('state the tools refuse before anything is sent', () => {
       assert.equal(fs.statSync(path.join(shared, 'mine')).mode & 0o7777, 0o700);
       // Directly in it, a file could be taken over by whoever made it first.
       node.env.LUMENHOLLOW_CREDS_PATH = path.join(shared, 'accounts.json');
-      assert.deepEqual((await node.login('--start')).json, { ok: false, error: 'state_unsafe' });
+      const refused = await node.login('--start');
+      assert.deepEqual(refused.json, { ok: false, error: 'state_unsafe' });
+      assert.match(refused.stderr, /is shared with other users: keep the state files in a directory of your own/);
     } finally {
       fs.rmSync(shared, { recursive: true, force: true });
     }
