@@ -160,7 +160,7 @@ int locked_file_acquire(locked_file& lock, const std::string& path, int wait_ms)
   if (!private_dirs_for(path)) return 0;
   lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
   if (lock.fd < 0) return 0;
-  ::fchmod(lock.fd, private_file_mode);  // the umask may have taken bits; holds nothing secret
+  ::fchmod(lock.fd, private_file_mode);  // 0600 like every file of ours, whatever the umask
   long long deadline = monotonic_ms() + wait_ms;
   while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || monotonic_ms() >= deadline) return 0;
