@@ -24,10 +24,22 @@ int account_find(const account_book& book, std::string_view email) {
   return -1;
 }
 
+// The account the console shows, by the shared rules.
 std::string chosen_email(const account_book& book) {
-  int chosen = account_book_chosen(book);
-  return chosen < 0 ? std::string()
-                    : json_text_member(book.accounts[static_cast<std::size_t>(chosen)], "email");
+  return book.choice.chosen ? std::string(book.choice.email.view()) : std::string();
+}
+
+// The account the console will show once the book is written as it stands now.
+std::string chosen_after_write(const account_book& book) {
+  std::string text = json_line(book.accounts);
+  account_choice choice = account_choose(text.c_str(), book.selected.view());
+  return choice.chosen ? std::string(choice.email.view()) : std::string();
+}
+
+// Present and not null, as the console counts a refresh token.
+bool holds_refresh_token(const nlohmann::json& account) {
+  auto found = account.find("refresh_token");
+  return found != account.end() && !found->is_null();
 }
 
 // The selected-account file and the environment file's GOOGLE_ACCOUNT name the account, or are
@@ -63,13 +75,15 @@ revocation_result revoke_account(const nlohmann::json& account) {
 
 int login_cmd_list() {
   account_book book;
-  if (!account_book_read(book)) return tool_fail_with_code(oauth_failure::accounts_broken, "");
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    return tool_fail_with_code(failure, accounts_path());
+  }
   nlohmann::ordered_json accounts = nlohmann::ordered_json::array();
   for (const nlohmann::json& account : book.accounts) {
     std::string email = json_text_member(account, "email");
     if (email.empty()) continue;  // never chosen, so not an account to show
     accounts.push_back({{"email", email},
-                        {"has_refresh", !json_text_member(account, "refresh_token").empty()},
+                        {"has_refresh", holds_refresh_token(account)},
                         {"expires_at", json_int_member(account, "expires_at")},
                         {"scope", json_text_member(account, "scope")}});
   }
@@ -81,7 +95,9 @@ int login_cmd_select(std::string_view email) {
   locked_file lock;
   if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");
   account_book book;
-  if (!account_book_read(book)) return tool_fail_with_code(oauth_failure::accounts_broken, "");
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    return tool_fail_with_code(failure, accounts_path());
+  }
   if (email.empty() || account_find(book, email) < 0) {
     return tool_fail_with_code(oauth_failure::unknown_account, email);
   }
@@ -96,8 +112,11 @@ int login_cmd_logout(std::string_view email) {
   locked_file lock;
   if (!accounts_lock(lock)) return tool_fail_with_code(oauth_failure::busy, "");
   account_book book;
-  if (!account_book_read(book)) return tool_fail_with_code(oauth_failure::accounts_broken, "");
-  int index = email.empty() ? account_book_chosen(book) : account_find(book, email);
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    return tool_fail_with_code(failure, accounts_path());
+  }
+  // Never another account than the one named, or the one the console shows.
+  int index = account_find(book, email.empty() ? chosen_email(book) : std::string(email));
   if (index < 0) {
     return tool_fail_with_code(
         email.empty() ? oauth_failure::no_account : oauth_failure::unknown_account, email);
@@ -111,7 +130,7 @@ int login_cmd_logout(std::string_view email) {
   if (!account_book_write(book)) {
     return tool_fail_with_code(oauth_failure::storage_failed, accounts_path());
   }
-  std::string selected = chosen_email(book);
+  std::string selected = chosen_after_write(book);
   if (std::string failed = selection_write(selected); !failed.empty()) {
     return tool_fail_with_code(oauth_failure::storage_failed, failed);
   }

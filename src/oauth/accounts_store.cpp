@@ -12,12 +12,23 @@ std::string selected_path() {
   return path.c_str();
 }
 
-std::string read_selected() {
-  heap_text text = read_file(selected_path().c_str());
-  if (!text) return {};
-  std::string selected = text.get();
-  selected.erase(selected.find_last_not_of(" \t\r\n") + 1);
-  return selected;
+bool only_white_space(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// The form the tools write: every element an object whose e-mail, when present, is text. Then the
+// objects the console finds by brace are exactly the elements, in order.
+bool in_tools_form(const nlohmann::json& accounts) {
+  for (const nlohmann::json& account : accounts) {
+    if (!account.is_object()) return false;
+    auto email = account.find("email");
+    if (email != account.end() && !email->is_string()) return false;
+  }
+  return true;
+}
+
+std::string account_place(std::size_t ordinal) {
+  return "object " + std::to_string(ordinal + 1) + " of the accounts file";
 }
 
 }  // namespace
@@ -32,29 +43,58 @@ int accounts_lock(locked_file& lock) {
   return locked_file_acquire(lock, accounts_path() + ".lock", accounts_lock_wait_ms);
 }
 
-int account_book_read(account_book& book) {
-  book.selected = read_selected();
-  book.accounts = nlohmann::json::array();
+oauth_failure account_book_read(account_book& book) {
+  selected_account_read(book.selected);
   std::string path = accounts_path();
   heap_text text = read_file(path.c_str());
+  if (text) return account_book_parse(text.get(), book);
+  book.accounts = nlohmann::json::array();
+  book.choice = account_choice{};
   // One that exists but cannot be read (too large, say) must not be replaced by an empty book.
-  if (!text) return platform_exists_not_dir(path.c_str()) ? 0 : 1;
-  if (std::string_view(text.get()).find_first_not_of(" \t\r\n") == std::string_view::npos) return 1;
-  nlohmann::json parsed = nlohmann::json::parse(text.get(), nullptr, false);
-  if (!parsed.is_array()) return 0;
-  book.accounts = std::move(parsed);
-  return 1;
+  return platform_exists_not_dir(path.c_str()) ? oauth_failure::accounts_broken
+                                               : oauth_failure::none;
 }
 
-int account_book_chosen(const account_book& book) {
-  int fallback = -1;
-  for (std::size_t i = 0; i < book.accounts.size(); ++i) {
-    std::string email = json_text_member(book.accounts[i], "email");
-    if (email.empty()) continue;
-    if (!book.selected.empty() && email == book.selected) return static_cast<int>(i);
-    if (fallback < 0) fallback = static_cast<int>(i);
+oauth_failure account_book_parse(std::string_view text, account_book& book) {
+  std::string content(text.substr(0, text.find('\0')));
+  book.choice = account_choose(content.c_str(), book.selected.view());
+  book.accounts = nlohmann::json::array();
+  if (only_white_space(content)) return oauth_failure::none;
+  nlohmann::json parsed;
+  switch (json_parse_state(content, parsed)) {
+    case state_json::too_deep:
+      return oauth_failure::accounts_too_deep;
+    case state_json::not_json:
+      return oauth_failure::accounts_broken;
+    case state_json::parsed:
+      break;
   }
-  return fallback;
+  if (!parsed.is_array()) return oauth_failure::accounts_broken;
+  book.accounts = std::move(parsed);
+  return oauth_failure::none;
+}
+
+oauth_failure account_book_in_use(const account_book& book, std::size_t& index,
+                                  std::string& detail) {
+  const account_choice& choice = book.choice;
+  if (!choice.chosen || !choice.has_refresh) return oauth_failure::no_account;
+  if (!in_tools_form(book.accounts) || choice.ordinal >= book.accounts.size()) {
+    detail = account_place(choice.ordinal) + " is not an element of an array of accounts";
+    return oauth_failure::accounts_foreign;
+  }
+  const nlohmann::json& account = book.accounts[choice.ordinal];
+  account_name email;
+  email.assign(json_text_member(account, "email"));
+  if (email.view() != choice.email.view()) {
+    detail = account_place(choice.ordinal) + " has an e-mail that reads differently to the tools";
+    return oauth_failure::accounts_foreign;
+  }
+  if (json_text_member(account, "refresh_token").empty()) {
+    detail = account_place(choice.ordinal) + " has a refresh token that is empty or not text";
+    return oauth_failure::accounts_foreign;
+  }
+  index = choice.ordinal;
+  return oauth_failure::none;
 }
 
 void account_book_put(account_book& book, nlohmann::json account) {

@@ -30,13 +30,18 @@ int token_cmd_write_adc(std::string_view path_arg) {
   locked_file lock;
   if (!accounts_lock(lock)) return tool_fail_with_sentence(oauth_failure::busy, "");
   account_book book;
-  if (!account_book_read(book)) return tool_fail_with_sentence(oauth_failure::accounts_broken, "");
-  int chosen = account_book_chosen(book);
-  if (chosen < 0) return tool_fail_with_sentence(oauth_failure::no_account, "");
-  const nlohmann::json& account = book.accounts[static_cast<std::size_t>(chosen)];
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    return tool_fail_with_sentence(failure, accounts_path());
+  }
+  std::size_t chosen = 0;
+  std::string detail;
+  if (oauth_failure failure = account_book_in_use(book, chosen, detail);
+      failure != oauth_failure::none) {
+    return tool_fail_with_sentence(failure, detail);
+  }
+  const nlohmann::json& account = book.accounts[chosen];
   std::string email = json_text_member(account, "email");
   std::string refresh_token = json_text_member(account, "refresh_token");
-  if (refresh_token.empty()) return tool_fail_with_sentence(oauth_failure::no_account, "");
 
   oauth_client client;
   if (oauth_failure failure = client_file_load(client); failure != oauth_failure::none) {

@@ -1,6 +1,7 @@
 #include "oauth/client_file.h"
 
 #include "oauth/json_fields.h"
+#include "oauth/state_guard.h"
 #include "oauth/url_text.h"
 #include "platform/platform.h"
 #include "state/locations.h"
@@ -35,10 +36,17 @@ oauth_failure client_file_load(oauth_client& client) {
   client_path(path);
   client.path = path.c_str();
   if (!platform_exists_not_dir(path.c_str())) return oauth_failure::client_missing;
+  state_guard_warn_if_readable(client.path, "the OAuth client file (it holds the client secret)");
   heap_text text = read_file(path.c_str());
   if (!text) return oauth_failure::client_invalid;
-  nlohmann::json document = nlohmann::json::parse(text.get(), nullptr, false);
-  if (!document.is_object()) return oauth_failure::client_invalid;
+  return client_file_parse(text.get(), client);
+}
+
+oauth_failure client_file_parse(std::string_view text, oauth_client& client) {
+  nlohmann::json document;
+  if (json_parse_state(text, document) != state_json::parsed || !document.is_object()) {
+    return oauth_failure::client_invalid;
+  }
   auto installed = document.find("installed");
   if (installed == document.end() || !installed->is_object()) return oauth_failure::client_invalid;
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "oauth/failure.h"
 
@@ -17,6 +18,9 @@ struct oauth_client {
   std::string path;          // where it was read from, for messages
 };
 
-// none, client_missing (no file at its location) or client_invalid (unreadable, not JSON, or a
-// required member missing).
+// none, client_missing (no file at its location) or client_invalid (unreadable, not JSON, nested
+// too deeply, or a required member missing). Warns when other users can read the file.
 oauth_failure client_file_load(oauth_client& client);
+
+// The parsing half, on the file's text: none or client_invalid.
+oauth_failure client_file_parse(std::string_view text, oauth_client& client);

@@ -1,5 +1,6 @@
 #include "oauth/env_file.h"
 
+#include "platform/platform.h"
 #include "state/locations.h"
 
 namespace {
@@ -24,6 +25,13 @@ std::string env_file_location() {
   env_file_text path;
   env_file_path(path);
   return path.c_str();
+}
+
+int env_file_read(std::string& text) {
+  std::string path = env_file_location();
+  heap_text content = read_file(path.c_str());
+  text = content ? content.get() : "";
+  return content || !platform_exists_not_dir(path.c_str()) ? 1 : 0;
 }
 
 std::string env_text_value(std::string_view text, std::string_view key) {

@@ -7,6 +7,10 @@
 
 std::string env_file_location();
 
+// The file's text; empty when there is no file. Returns 0 when a file is there but cannot be read
+// (permissions, not a regular file, over the size limit): it must not be replaced.
+int env_file_read(std::string& text);
+
 // The first non-empty value of the key, read as the console reads it.
 std::string env_text_value(std::string_view text, std::string_view key);
 

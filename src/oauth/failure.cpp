@@ -28,6 +28,15 @@ constexpr failure_text failure_table[] = {
     {"accounts_broken", "the accounts file cannot be read as a JSON array; it was left as it is"},
     {"storage_failed", "the sign-in state could not be written"},
     {"busy", "another sign-in step is still running; try again"},
+    {"accounts_broken",
+     "the accounts file is nested too deeply to be read safely; it was left as it is"},
+    {"accounts_broken",
+     "the account in use is not in the form the tools write (an array of objects with text "
+     "e-mails); nothing was sent and the accounts file was left as it is"},
+    {"env_unreadable", "the environment file exists but cannot be read; it was left as it is"},
+    {"state_unsafe",
+     "a sign-in state file or its directory can be changed by other users; nothing was used"},
+    {"location_too_long", "a sign-in state file's location is too long for the tools"},
     {"unknown_account", "no stored account has that e-mail address"},
 };
 static_assert(std::size(failure_table) ==

@@ -25,6 +25,11 @@ enum class oauth_failure {
   accounts_broken,
   storage_failed,
   busy,
+  accounts_too_deep,  // reported as accounts_broken
+  accounts_foreign,   // reported as accounts_broken
+  env_unreadable,
+  state_unsafe,
+  location_too_long,
   unknown_account,
 };
 

@@ -7,6 +7,16 @@
 #include <string>
 #include <string_view>
 
+// How deeply arrays and objects may nest in a state file the tools read. The JSON library recurses
+// once per level when it writes or frees a document, so a hostile file could exhaust the stack;
+// the tools' own files nest three levels at most.
+inline constexpr std::size_t state_json_depth_limit = 16;
+
+enum class state_json { parsed, too_deep, not_json };
+
+// Parses a state file's text (up to its first NUL): checks the nesting before the library sees it.
+state_json json_parse_state(std::string_view text, nlohmann::json& out);
+
 // The member's text, or empty when it is absent or not a string.
 std::string json_text_member(const nlohmann::json& object, std::string_view name);
 // The member's whole number, or 0 when it is absent or not a number.

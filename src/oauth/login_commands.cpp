@@ -16,7 +16,9 @@
 #include "oauth/tool_output.h"
 #include "oauth/url_text.h"
 #include "platform/platform.h"
+#include "state/account_choice.h"
 #include "state/locations.h"
+#include "text/json_reader.h"
 
 namespace {
 
@@ -51,59 +53,77 @@ std::string authorization_address(const oauth_client& client, const pending_logi
   return address;
 }
 
-std::string read_env_text() {
-  heap_text text = read_file(env_file_location().c_str());
-  return text ? std::string(text.get()) : std::string();
-}
-
 // GOOGLE_ACCOUNT always; GOOGLE_PROJECT_ID only when the operator has not set one.
-int store_environment(std::string_view email, const oauth_client& client) {
-  std::string text = read_env_text();
+oauth_failure store_environment(std::string_view email, const oauth_client& client) {
+  std::string text;
+  if (!env_file_read(text)) return oauth_failure::env_unreadable;
   text = env_text_set(text, "GOOGLE_ACCOUNT", email);
   if (env_text_value(text, "GOOGLE_PROJECT_ID").empty() && !client.project_id.empty()) {
     text = env_text_set(text, "GOOGLE_PROJECT_ID", client.project_id);
   }
-  return private_file_write(env_file_location(), text);
+  return private_file_write(env_file_location(), text) ? oauth_failure::none
+                                                       : oauth_failure::storage_failed;
+}
+
+// What a finish will write to must be readable and ours to replace before the code is spent.
+oauth_failure check_storage(std::string& detail) {
+  account_book book;
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    detail = accounts_path();
+    return failure;
+  }
+  std::string env_text;
+  if (!env_file_read(env_text)) {
+    detail = env_file_location();
+    return oauth_failure::env_unreadable;
+  }
+  return oauth_failure::none;
 }
 
 oauth_failure store_account(std::string_view email, const token_reply& reply,
-                            const oauth_client& client, std::int64_t now) {
+                            const oauth_client& client, std::int64_t now, std::string& detail) {
   account_book book;
-  if (!account_book_read(book)) return oauth_failure::accounts_broken;
+  detail = accounts_path();
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    return failure;
+  }
   account_book_put(book, {{"email", email},
                           {"refresh_token", reply.refresh_token},
                           {"access_token", reply.access_token},
                           {"expires_at", now + reply.expires_in},
                           {"scope", reply.scope}});
-  if (!account_book_write(book) || !selected_account_write(email) ||
-      !store_environment(email, client)) {
+  if (!account_book_write(book) || !selected_account_write(email)) {
     return oauth_failure::storage_failed;
   }
-  return oauth_failure::none;
+  detail = env_file_location();
+  return store_environment(email, client);
 }
 
 }  // namespace
 
+// What the console shows, read the console's way: a file the tools refuse to act on is still
+// reported as it is.
 int login_cmd_status() {
-  account_book book;
-  account_book_read(book);
-  int chosen = account_book_chosen(book);
-  const nlohmann::json none = nlohmann::json::object();
-  const nlohmann::json& account =
-      chosen >= 0 ? book.accounts[static_cast<std::size_t>(chosen)] : none;
-  // Present and not null, as the console counts it.
-  auto refresh = account.find("refresh_token");
-  bool has_refresh = refresh != account.end() && !refresh->is_null();
+  account_name selected;
+  selected_account_read(selected);
+  heap_text text = read_file(accounts_path().c_str());
+  account_choice choice = account_choose(text ? text.get() : "", selected.view());
+  std::int64_t expires_at = 0;
+  if (choice.chosen) {
+    const char* object = text.get() + choice.begin;
+    expires_at = json_num_field(object, text.get() + choice.end, "expires_at");
+  }
   pending_login pending;
   std::int64_t now = platform_now_seconds();
   bool pending_live = pending_marker_read(pending, now) == pending_found::live;
+  bool has_refresh = choice.has_refresh != 0;
   tool_print({{"ok", true},
-              {"identity", json_text_member(account, "email")},
+              {"identity", choice.email.c_str()},
               {"path", accounts_path()},
               {"logged_in", has_refresh},
               {"has_refresh", has_refresh},
               {"pending", pending_live},
-              {"expires_at", expiry_clamp(json_int_member(account, "expires_at"), now)}});
+              {"expires_at", expiry_clamp(expires_at, now)}});
   return tool_exit_ok;
 }
 
@@ -150,6 +170,9 @@ int login_cmd_finish(std::string_view pasted_text) {
   switch (pending_marker_read(pending, now)) {
     case pending_found::none:
       return tool_fail_with_code(oauth_failure::no_pending_login, "");
+    case pending_found::too_deep:
+      return tool_fail_with_code(oauth_failure::no_pending_login,
+                                 pending_marker_path() + " is nested too deeply to be read");
     case pending_found::expired:
       pending_marker_remove();
       return tool_fail_with_code(oauth_failure::login_expired, "");
@@ -164,6 +187,10 @@ int login_cmd_finish(std::string_view pasted_text) {
   if (oauth_failure failure = client_file_load(client); failure != oauth_failure::none) {
     return tool_fail_with_code(failure, client.path);
   }
+  std::string detail;
+  if (oauth_failure failure = check_storage(detail); failure != oauth_failure::none) {
+    return tool_fail_with_code(failure, detail);
+  }
   token_reply reply;
   oauth_failure failure =
       token_redeem_code(client, pasted.code, pending.code_verifier, pending.redirect_uri, reply);
@@ -176,9 +203,9 @@ int login_cmd_finish(std::string_view pasted_text) {
   }
 
   now = platform_now_seconds();
-  if (oauth_failure stored = store_account(email, reply, client, now);
+  if (oauth_failure stored = store_account(email, reply, client, now, detail);
       stored != oauth_failure::none) {
-    return tool_fail_with_code(stored, accounts_path());
+    return tool_fail_with_code(stored, detail);
   }
   pending_marker_remove();  // the one redeemed: starts wait for the lock this finish holds
   tool_print({{"ok", true}, {"email", email}});

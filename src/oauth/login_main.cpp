@@ -1,10 +1,12 @@
 // lumenhollow-login: signs this node in to a Google account with OAuth 2.0 and PKCE, in two steps
 // that a person completes in a browser anywhere, and reports the sign-in.
+#include <string>
 #include <string_view>
 
 #include "oauth/account_commands.h"
 #include "oauth/interactive_login.h"
 #include "oauth/login_commands.h"
+#include "oauth/state_guard.h"
 #include "oauth/tool_output.h"
 
 namespace {
@@ -36,6 +38,10 @@ constexpr char help_text[] =
 int main(int argc, char** argv) {
   std::string_view command = argc > 1 ? argv[1] : "";
   if (tool_answer_help_or_version(command, "lumenhollow-login", help_text)) return tool_exit_ok;
+  std::string detail;
+  if (oauth_failure unsafe = state_guard_check(detail); unsafe != oauth_failure::none) {
+    return tool_fail_with_code(unsafe, detail);
+  }
   if (command == "--finish") {
     // The code is whatever follows, even when it begins with '-'.
     return argc == 3 ? login_cmd_finish(argv[2])

@@ -19,12 +19,6 @@ constexpr mode_t private_file_mode = 0600;
 constexpr int lock_poll_ms = 25;
 constexpr std::string_view temp_suffix = "XXXXXX";  // filled in by mkostemp
 
-std::string dir_of(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return ".";
-  return slash == 0 ? "/" : std::string(path.substr(0, slash));
-}
-
 std::string_view name_of(std::string_view path) {
   std::size_t slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -52,11 +46,14 @@ int write_all(int fd, std::string_view content) {
   return 1;
 }
 
-// Test seam: the tool tests prove that a run killed between writing and renaming leaves the old
-// file whole. When this names the file being replaced, the process aborts just before the rename.
-void crash_before_rename_for_testing(std::string_view path) {
+// Test seam, compiled only into builds that carry the test suites: the tool tests prove that a
+// run killed between writing and renaming leaves the old file whole. When this names the file
+// being replaced, the process aborts just before the rename.
+void crash_before_rename_for_testing([[maybe_unused]] std::string_view path) {
+#ifdef LUMENHOLLOW_TEST_SEAMS
   const char* name = platform_env("LUMENHOLLOW_TEST_CRASH_BEFORE_RENAME");
   if (name != nullptr && name[0] != '\0' && name_of(path) == name) std::abort();
+#endif
 }
 
 // Every write happens under the accounts lock, so a temporary file of ours that is already there
@@ -81,11 +78,22 @@ long long monotonic_ms() {
 
 }  // namespace
 
+std::string private_dir_of(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  return slash == 0 ? "/" : std::string(path.substr(0, slash));
+}
+
 int private_dirs_for(std::string_view file_path) {
-  std::string dir = dir_of(file_path);
+  std::string dir = private_dir_of(file_path);
   for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
     std::string part = dir.substr(0, slash);
-    if (::mkdir(part.c_str(), private_dir_mode) != 0 && errno != EEXIST) return 0;
+    if (::mkdir(part.c_str(), private_dir_mode) == 0) {
+      // The umask may have taken bits from the mode; a directory of ours is 0700 all the same.
+      if (::chmod(part.c_str(), private_dir_mode) != 0) return 0;
+    } else if (errno != EEXIST) {
+      return 0;
+    }
     if (slash == std::string::npos) break;
   }
   struct stat info {};
@@ -94,7 +102,7 @@ int private_dirs_for(std::string_view file_path) {
 
 int private_file_write(const std::string& path, std::string_view content) {
   if (!private_dirs_for(path)) return 0;
-  std::string dir = dir_of(path);
+  std::string dir = private_dir_of(path);
   // Built by appends: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + std::string(...).
   std::string temp_prefix = ".";
   temp_prefix.append(name_of(path)).append(".");
@@ -122,6 +130,24 @@ int private_file_write(const std::string& path, std::string_view content) {
   return 1;
 }
 
+path_standing private_path_standing(const std::string& path) {
+  path_standing standing;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return standing;
+  standing.exists = true;
+  standing.is_dir = S_ISDIR(info.st_mode);
+  standing.sticky = (info.st_mode & S_ISVTX) != 0;
+  standing.others_can_write = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  standing.others_can_read = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+  standing.foreign_owner = info.st_uid != 0 && info.st_uid != ::geteuid();
+  standing.owner = info.st_uid;
+  return standing;
+}
+
+unsigned private_running_user() {
+  return ::geteuid();
+}
+
 int private_file_remove(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
 }
@@ -134,6 +160,7 @@ int locked_file_acquire(locked_file& lock, const std::string& path, int wait_ms)
   if (!private_dirs_for(path)) return 0;
   lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
   if (lock.fd < 0) return 0;
+  ::fchmod(lock.fd, private_file_mode);  // 0600 like every file of ours, whatever the umask
   long long deadline = monotonic_ms() + wait_ms;
   while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || monotonic_ms() >= deadline) return 0;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-// Creates the missing directories on the way to the file, each 0700; existing ones are left as
-// they are. Returns 1 when the file's directory exists afterwards.
+// Creates the missing directories on the way to the file, each 0700 whatever the umask; existing
+// ones are left as they are. Returns 1 when the file's directory exists afterwards.
 int private_dirs_for(std::string_view file_path);
 
 // Replaces the file's content: a temporary file in the same directory is written, flushed and
@@ -17,6 +17,22 @@ int private_file_write(const std::string& path, std::string_view content);
 
 // Returns 1 when the file is gone afterwards (also when it never existed).
 int private_file_remove(const std::string& path);
+
+// Who may change or read a path, as the file system says (symbolic links followed).
+struct path_standing {
+  bool exists = false;
+  bool is_dir = false;
+  bool sticky = false;            // a directory where only an entry's owner may rename it
+  bool others_can_write = false;  // the group or world write bit
+  bool others_can_read = false;   // the group or world read bit
+  bool foreign_owner = false;     // owned by neither the running user nor root
+  unsigned owner = 0;
+};
+path_standing private_path_standing(const std::string& path);
+unsigned private_running_user();
+
+// The directory part of a path ("." for a bare name, "/" for the root).
+std::string private_dir_of(std::string_view path);
 
 // An exclusive lock on a lock file, released when the object goes.
 struct locked_file {

@@ -27,19 +27,22 @@ struct refreshed {
 };
 
 std::string project_of(const oauth_client& client) {
-  heap_text text = read_file(env_file_location().c_str());
-  std::string project = text ? env_text_value(text.get(), "GOOGLE_PROJECT_ID") : std::string();
+  std::string text;
+  env_file_read(text);  // only read: one that cannot be read is left alone
+  std::string project = env_text_value(text, "GOOGLE_PROJECT_ID");
   return project.empty() ? client.project_id : project;
 }
 
 // Under the caller's lock: read, exchange, write. The refresh token is read afresh here, so a
 // rotated one that an earlier holder of the lock stored is the one spent.
 oauth_failure refresh_chosen(account_book& book, refreshed& out) {
-  int chosen = account_book_chosen(book);
-  if (chosen < 0) return oauth_failure::no_account;
-  nlohmann::json& account = book.accounts[static_cast<std::size_t>(chosen)];
+  std::size_t chosen = 0;
+  if (oauth_failure failure = account_book_in_use(book, chosen, out.detail);
+      failure != oauth_failure::none) {
+    return failure;
+  }
+  nlohmann::json& account = book.accounts[chosen];
   std::string refresh_token = json_text_member(account, "refresh_token");
-  if (refresh_token.empty()) return oauth_failure::no_account;
 
   oauth_client client;
   if (oauth_failure failure = client_file_load(client); failure != oauth_failure::none) {
@@ -70,16 +73,20 @@ oauth_failure refresh_locked(refreshed& out) {
   locked_file lock;
   if (!accounts_lock(lock)) return oauth_failure::busy;
   account_book book;
-  if (!account_book_read(book)) return oauth_failure::accounts_broken;
+  if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+    out.detail = accounts_path();
+    return failure;
+  }
   return refresh_chosen(book, out);
 }
 
 // The chosen account's access token when it still has the margin left and is fit to print, else
 // empty.
 std::string usable_token(const account_book& book) {
-  int chosen = account_book_chosen(book);
-  if (chosen < 0) return {};
-  const nlohmann::json& account = book.accounts[static_cast<std::size_t>(chosen)];
+  std::size_t chosen = 0;
+  std::string unused;
+  if (account_book_in_use(book, chosen, unused) != oauth_failure::none) return {};
+  const nlohmann::json& account = book.accounts[chosen];
   std::int64_t now = platform_now_seconds();
   if (expiry_clamp(json_int_member(account, "expires_at"), now) - now <
       print_min_lifetime_seconds) {
@@ -105,13 +112,14 @@ int token_cmd_local() {
 
 int token_cmd_print() {
   account_book book;
-  std::string token = account_book_read(book) ? usable_token(book) : std::string();
+  std::string token =
+      account_book_read(book) == oauth_failure::none ? usable_token(book) : std::string();
   if (token.empty()) {
     // Read again under the lock: another run may have refreshed while this one waited.
     locked_file lock;
     if (!accounts_lock(lock)) return tool_fail_with_sentence(oauth_failure::busy, "");
-    if (!account_book_read(book)) {
-      return tool_fail_with_sentence(oauth_failure::accounts_broken, "");
+    if (oauth_failure failure = account_book_read(book); failure != oauth_failure::none) {
+      return tool_fail_with_sentence(failure, accounts_path());
     }
     token = usable_token(book);
     refreshed out;

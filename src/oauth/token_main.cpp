@@ -1,8 +1,10 @@
 // lumenhollow-token: the signed-in account's access token, for the console and for other programs
 // on the node.
+#include <string>
 #include <string_view>
 
 #include "oauth/adc_command.h"
+#include "oauth/state_guard.h"
 #include "oauth/token_commands.h"
 #include "oauth/tool_output.h"
 
@@ -27,6 +29,10 @@ constexpr char help_text[] =
 int main(int argc, char** argv) {
   std::string_view command = argc > 1 ? argv[1] : "";
   if (tool_answer_help_or_version(command, "lumenhollow-token", help_text)) return tool_exit_ok;
+  std::string detail;
+  if (oauth_failure unsafe = state_guard_check(detail); unsafe != oauth_failure::none) {
+    return tool_fail_with_sentence(unsafe, detail);
+  }
   if (argc == 1) return token_cmd_print();
   if (argc == 2 && command == "-local") return token_cmd_local();
   if (argc <= 3 && command == "--write-adc") return token_cmd_write_adc(argc == 3 ? argv[2] : "");

@@ -66,10 +66,13 @@ int tool_fail_with_code(oauth_failure failure, std::string_view detail) {
 
 int tool_fail_with_sentence(oauth_failure failure, std::string_view detail) {
   failure_text text = failure_describe(failure);
-  bool server_side =
-      failure == oauth_failure::server_error || failure == oauth_failure::server_unreachable;
+  // The server's words, or the path or variable to mend: what the reader needs to act.
+  bool detail_in_answer =
+      failure == oauth_failure::server_error || failure == oauth_failure::server_unreachable ||
+      failure == oauth_failure::env_unreadable || failure == oauth_failure::state_unsafe ||
+      failure == oauth_failure::location_too_long;
   std::string sentence =
-      server_side ? with_detail(text.sentence, detail) : std::string(text.sentence);
+      detail_in_answer ? with_detail(text.sentence, detail) : std::string(text.sentence);
   tool_say(with_detail(text.sentence, detail));
   tool_print({{"ok", false}, {"error", sentence}});
   return tool_exit_failed;

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "runner/tool_runner.h"
+#include "state/account_choice.h"
 #include "state/locations.h"
 #include "state/login_status.h"
 #include "text/json_reader.h"
@@ -25,68 +26,11 @@ constexpr char profile_name[] = "lumenhollow";
 // Values at or above this are milliseconds; the login CLI prints either.
 constexpr std::int64_t expires_at_ms_threshold = 100000000000;
 
-void read_selected_account(name_256& selected) {
-  path_1024 path;
-  selected_account_path(path);
-  heap_text text = read_file(path.c_str());
-  if (!text) return;
-  trim_tail(text.get());
-  selected.assign(text.get());
-}
-
-// The end of the object opening at `open`: just behind the '}' that closes it, or `end`. Strings
-// are stepped over whole so that braces inside them do not count. Iterative, so any nesting depth
-// is safe.
-const char* object_end(const char* open, const char* end) {
-  std::size_t depth = 0;
-  const char* p = open;
-  while (p < end) {
-    if (*p == '"') {
-      char skipped[8];
-      json_read_string_at(&p, skipped, sizeof skipped);
-      continue;
-    }
-    char c = *p++;
-    if (c == '{') {
-      ++depth;
-    } else if (c == '}' && --depth == 0) {
-      return p;
-    }
-  }
-  return end;
-}
-
-// Every object found by its opening brace is an account candidate. The selected account wins at
-// its first occurrence; otherwise the first object with a non-empty email does.
-void scan_accounts(const char* text, const name_256& selected, login_status& status) {
-  const char* end = text + std::strlen(text);
-  const char* pos = text;
-  name_256 fallback;
-  int fallback_refresh = 0;
-  while (pos < end) {
-    const char* open =
-        static_cast<const char*>(std::memchr(pos, '{', static_cast<std::size_t>(end - pos)));
-    if (open == nullptr) break;
-    const char* close = object_end(open, end);
-    name_256 email;
-    char refresh[8];
-    json_str_field(open, close, "email", email);
-    int has_refresh = json_str_field(open, close, "refresh_token", refresh, sizeof refresh) != 0;
-    if (fallback.empty() && !email.empty()) {
-      fallback = email;
-      fallback_refresh = has_refresh;
-    }
-    if (!selected.empty() && !email.empty() && selected.view() == email.view()) {
-      status.email = email;
-      status.has_refresh = has_refresh;
-      status.logged_in = has_refresh;
-      return;
-    }
-    pos = close;
-  }
-  if (!fallback.empty()) status.email = fallback;
-  status.has_refresh = fallback_refresh;
-  status.logged_in = fallback_refresh;
+void take_account(const char* accounts, const account_name& selected, login_status& status) {
+  account_choice choice = account_choose(accounts, selected.view());
+  status.email = choice.email;
+  status.has_refresh = choice.has_refresh;
+  status.logged_in = choice.has_refresh;
 }
 
 // KEY=value lines; the first non-empty value of each key wins and is taken verbatim.
@@ -176,10 +120,10 @@ int collect_status_at(login_status& status, std::int64_t now) {
   status = login_status{};
   creds_path(status.credentials_path);
 
-  name_256 selected;
-  read_selected_account(selected);
+  account_name selected;
+  selected_account_read(selected);
   if (heap_text accounts = read_file(status.credentials_path.c_str())) {
-    scan_accounts(accounts.get(), selected, status);
+    take_account(accounts.get(), selected, status);
   }
   read_env_file(status);
   cross_fill_names(status);

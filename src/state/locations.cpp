@@ -31,16 +31,19 @@ const char* env_location(const char* name) {
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
-// The pieces one after another, cut at the field's capacity.
+// The pieces one after another, cut at the field's capacity. Returns 1 when nothing was cut.
 template <std::size_t N>
-void assign_joined(fixed_text<N>& out, std::initializer_list<std::string_view> pieces) {
+int assign_joined(fixed_text<N>& out, std::initializer_list<std::string_view> pieces) {
   std::size_t n = 0;
+  int whole = 1;
   for (std::string_view piece : pieces) {
     std::size_t take = std::min(piece.size(), N - 1 - n);
     std::memcpy(out.bytes + n, piece.data(), take);
     n += take;
+    if (take < piece.size()) whole = 0;
   }
   out.bytes[n] = '\0';
+  return whole;
 }
 
 }  // namespace
@@ -53,84 +56,72 @@ void home_dir_set_lookup_for_testing(home_lookup_fn lookup) {
   home_lookup = lookup != nullptr ? lookup : platform_home_dir;
 }
 
-void creds_path(path_1024& out) {
-  if (const char* value = env_location("LUMENHOLLOW_CREDS_PATH")) {
-    out.assign(value);
-  } else if (const char* home = home_dir()) {
+int creds_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_CREDS_PATH")) return out.assign(value);
+  if (const char* home = home_dir()) {
     const std::string_view sep = platform_separator();
-    assign_joined(out, {home, sep, ".config", sep, "google-accounts", sep, accounts_name});
-  } else {
-    out.assign(accounts_name);
+    return assign_joined(out, {home, sep, ".config", sep, "google-accounts", sep, accounts_name});
   }
+  return out.assign(accounts_name);
 }
 
 namespace {
 
 // A file beside the accounts file, or the bare name when that path has no directory part or one
-// too long for the name to fit behind it uncut.
-void beside_creds(path_1024& out, std::string_view name) {
+// too long for the name to fit behind it uncut (which does not count as whole).
+int beside_creds(path_1024& out, std::string_view name) {
   path_1024 creds;
-  creds_path(creds);
+  int whole = creds_path(creds);
   std::string_view dir = platform_dir_part(creds.view());
   if (!dir.empty() && dir.size() + name.size() < path_bytes) {
-    assign_joined(out, {dir, name});
-  } else {
-    out.assign(name);
+    return assign_joined(out, {dir, name}) & whole;
   }
+  out.assign(name);
+  return dir.empty() ? whole : 0;
 }
 
 }  // namespace
 
-void selected_account_path(path_1024& out) {
-  beside_creds(out, selected_account_name);
+int selected_account_path(path_1024& out) {
+  return beside_creds(out, selected_account_name);
 }
 
-void client_path(path_1024& out) {
-  if (const char* value = env_location("LUMENHOLLOW_CLIENT_PATH")) {
-    out.assign(value);
-  } else {
-    beside_creds(out, client_name);
-  }
+int client_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_CLIENT_PATH")) return out.assign(value);
+  return beside_creds(out, client_name);
 }
 
-void env_dir_path(path_1024& out) {
-  if (const char* value = env_location("LUMENHOLLOW_ENV_DIR")) {
-    out.assign(value);
-    return;
-  }
+int env_dir_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_ENV_DIR")) return out.assign(value);
   // Only the variable counts here, never the home-derived credentials path.
   if (const char* creds_value = env_location("LUMENHOLLOW_CREDS_PATH")) {
     path_1024 creds;
     creds.assign(creds_value);
     std::string_view dir = platform_dir_part(creds.view());
     if (!dir.empty() && dir.size() <= env_dir_from_creds_max_bytes) {
-      assign_joined(out, {dir, env_dir_name});
-      return;
+      return assign_joined(out, {dir, env_dir_name});
     }
   }
   if (const char* home = home_dir()) {
     const std::string_view sep = platform_separator();
-    assign_joined(out, {home, sep, ".veltrane", sep, env_dir_name});
-  } else {
-    out.assign(".");
+    return assign_joined(out, {home, sep, ".veltrane", sep, env_dir_name});
   }
+  return out.assign(".");
 }
 
-void env_file_path(env_file_text& out) {
+int env_file_path(env_file_text& out) {
   path_1024 dir;
-  env_dir_path(dir);
-  assign_joined(out, {dir.view(), platform_separator(), env_file_name});
+  int whole = env_dir_path(dir);
+  return assign_joined(out, {dir.view(), platform_separator(), env_file_name}) & whole;
 }
 
-void pending_path(path_1024& out) {
-  if (const char* value = env_location("LUMENHOLLOW_PENDING_PATH")) {
-    out.assign(value);
-  } else if (const char* home = home_dir()) {
+int pending_path(path_1024& out) {
+  if (const char* value = env_location("LUMENHOLLOW_PENDING_PATH")) return out.assign(value);
+  if (const char* home = home_dir()) {
     const std::string_view sep = platform_separator();
-    assign_joined(out, {home, sep, ".veltrane", sep, ".login-pending", sep, pending_name});
-  } else {
-    out.assign(pending_name);
+    return assign_joined(out, {home, sep, ".veltrane", sep, ".login-pending", sep, pending_name});
   }
+  return out.assign(pending_name);
 }
 
 heap_text read_file(const char* path) {

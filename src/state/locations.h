@@ -25,14 +25,17 @@ const char* home_dir();
 using home_lookup_fn = int (*)(home_text& out);
 void home_dir_set_lookup_for_testing(home_lookup_fn lookup);
 
-void creds_path(path_1024& out);             // the accounts file
-void selected_account_path(path_1024& out);  // beside the accounts file
-void env_dir_path(path_1024& out);
-void env_file_path(env_file_text& out);
-void pending_path(path_1024& out);  // the pending-login marker
+// Each returns 1 when the location is whole, 0 when it was cut to its field (or, for a file beside
+// the accounts file, fell back to its bare name because the directory did not fit). The program
+// reads the cut location as it is; the tools refuse to use it.
+int creds_path(path_1024& out);             // the accounts file
+int selected_account_path(path_1024& out);  // beside the accounts file
+int env_dir_path(path_1024& out);
+int env_file_path(env_file_text& out);
+int pending_path(path_1024& out);  // the pending-login marker
 // The OAuth client file (a "Desktop app" client's JSON): LUMENHOLLOW_CLIENT_PATH, else beside the
 // accounts file, so that moving the accounts file moves it too.
-void client_path(path_1024& out);
+int client_path(path_1024& out);
 
 // State files larger than this are treated as absent.
 inline constexpr std::size_t state_file_limit_bytes = 8 * 1024 * 1024;

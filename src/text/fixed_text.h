@@ -13,13 +13,15 @@ struct fixed_text {
 
   char bytes[Capacity] = {};
 
-  // Copies at most Capacity - 1 bytes of the value; stops early at a NUL inside it.
-  void assign(std::string_view value) {
+  // Copies at most Capacity - 1 bytes of the value; stops early at a NUL inside it. Returns true
+  // when the whole value was copied.
+  bool assign(std::string_view value) {
     std::size_t n = value.size() < Capacity - 1 ? value.size() : Capacity - 1;
     const void* nul = std::memchr(value.data(), '\0', n);
     if (nul != nullptr) n = static_cast<std::size_t>(static_cast<const char*>(nul) - value.data());
     std::memcpy(bytes, value.data(), n);
     bytes[n] = '\0';
+    return n == value.size();
   }
   void clear() { bytes[0] = '\0'; }
 

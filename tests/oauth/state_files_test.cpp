@@ -80,28 +80,46 @@ TEST(PendingMarker, LiveUntilItsExpiryAndNoneWhenUnusable) {
   EXPECT_EQ(pending_marker_read(read, 1), pending_found::none);
 }
 
-TEST(AccountBook, ChoosesAsTheConsoleDoes) {
+// The console's rules themselves, and the cases the tool tests cannot reach: the tool tests walk
+// the accounts files through both sides.
+TEST(AccountBook, ActsOnlyOnTheAccountTheConsoleShows) {
   struct choice_case {
     const char* name;
-    const char* accounts;
-    const char* selected;  // nullptr: no selected-account file
-    int chosen;
+    std::string accounts;
+    const char* selected;
+    oauth_failure read;
+    oauth_failure in_use;
+    std::size_t index;
   };
+  const oauth_failure none = oauth_failure::none;
+  const std::string deep =
+      std::string(20, '[') + R"({"email":"a","refresh_token":"r"})" + std::string(20, ']');
   const choice_case cases[] = {
-      {"selected present", R"([{"email":"a"},{"email":"b","refresh_token":"r"}])", "b\n", 1},
-      {"selected absent", R"([{"email":"a"},{"email":"b"}])", "c\n", 0},
-      {"case matters", R"([{"email":"a"},{"email":"B"}])", "b", 0},
-      {"no file", R"([{"refresh_token":"r"},{"email":""},{"email":"c"}])", nullptr, 2},
-      {"no account", "[]", "a", -1},
-      {"empty file", "", "a", -1},
+      {"selected present", R"([{"email":"a"},{"email":"b","refresh_token":"r"}])", "b", none, none,
+       1},
+      {"selected absent", R"([{"email":"a","refresh_token":"r"},{"email":"b"}])", "c", none, none,
+       0},
+      {"case matters", R"([{"email":"a","refresh_token":"r"},{"email":"B"}])", "b", none, none, 0},
+      {"first with an e-mail",
+       R"([{"refresh_token":"r"},{"email":""},{"email":"c","refresh_token":"r"}])", "", none, none,
+       2},
+      {"no account", "[]", "a", none, oauth_failure::no_account, 0},
+      {"empty file", "", "a", none, oauth_failure::no_account, 0},
+      {"duplicate e-mail member", R"([{"email":"a","email":"b","refresh_token":"r"}])", "", none,
+       oauth_failure::accounts_foreign, 0},
+      {"too deep", deep, "", oauth_failure::accounts_too_deep, oauth_failure::accounts_foreign, 0},
   };
   for (const choice_case& c : cases) {
-    temp_dir dir("oauth-book");
-    scoped_env creds("LUMENHOLLOW_CREDS_PATH", dir.write("accounts.json", c.accounts));
-    if (c.selected != nullptr) dir.write("selected_account.txt", c.selected);
+    SCOPED_TRACE(c.name);
     account_book book;
-    ASSERT_EQ(account_book_read(book), 1) << c.name;
-    EXPECT_EQ(account_book_chosen(book), c.chosen) << c.name;
+    book.selected.assign(c.selected);
+    EXPECT_EQ(account_book_parse(c.accounts, book), c.read);
+    std::size_t index = 99;
+    std::string detail;
+    EXPECT_EQ(account_book_in_use(book, index, detail), c.in_use);
+    if (c.in_use == none) {
+      EXPECT_EQ(index, c.index);
+    }
   }
 }
 
@@ -110,7 +128,7 @@ TEST(AccountBook, KeepsOtherAccountsAndRefusesAForeignFile) {
   scoped_env creds("LUMENHOLLOW_CREDS_PATH",
                    dir.write("accounts.json", R"([{"email":"a","x":1},{"email":"b"}])"));
   account_book book;
-  ASSERT_EQ(account_book_read(book), 1);
+  ASSERT_EQ(account_book_read(book), oauth_failure::none);
   account_book_put(book, {{"email", "b"}, {"refresh_token", "r"}});
   account_book_put(book, {{"email", "c"}});
   ASSERT_EQ(account_book_write(book), 1);
@@ -119,9 +137,9 @@ TEST(AccountBook, KeepsOtherAccountsAndRefusesAForeignFile) {
             "\n");
 
   dir.write("accounts.json", R"({"accounts":[]})");
-  EXPECT_EQ(account_book_read(book), 0);
+  EXPECT_EQ(account_book_read(book), oauth_failure::accounts_broken);
   dir.write("accounts.json", "[" + std::string(state_file_limit_bytes, ' ') + "]");
-  EXPECT_EQ(account_book_read(book), 0);
+  EXPECT_EQ(account_book_read(book), oauth_failure::accounts_broken);
 }
 
 }  // namespace

@@ -17,6 +17,10 @@ export const loginBin = path.join(buildDir, 'lumenhollow-login');
 export const tokenBin = path.join(buildDir, 'lumenhollow-token');
 export const pluginBin = path.join(buildDir, 'plugin_lumenhollow_login');
 
+// The tools refuse state files that other users can write; what these tests write must not be
+// group-writable whatever umask they were started with.
+process.umask(0o022);
+
 const homes = [];
 process.on('exit', () => {
   for (const home of homes) fs.rmSync(home, { recursive: true, force: true });

@@ -25,7 +25,7 @@ struct location_case {
   std::string creds, selected, env_dir, env_file, pending;
 };
 
-std::string path_of(void (*resolve)(path_1024&)) {
+std::string path_of(int (*resolve)(path_1024&)) {
   path_1024 out;
   resolve(out);
   return out.c_str();
