@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "harness.h"
@@ -160,35 +162,28 @@ TEST(AccountChange, SelectSwitchesAndAnswersWithTheFreshStatus) {
 }
 
 TEST(AccountChange, ToolFailuresTravelAsToolErrors) {
-  struct row {
-    const char* name;
-    std::string output;
-    int exit_code;
-    std::string code;  // in the envelope
+  // Output and exit code of the tool, and the error code in the envelope (empty: the action's own).
+  const std::tuple<std::string, int, std::string> rows[] = {
+      {R"({"ok":false,"error":"unknown_account"})", 1, "unknown_account"},
+      {R"({"ok":false,"error":"no such \"account\""})", 1, ""},  // not a code: not passed on
+      {"crashed\n", 2, ""},
+      {R"({"selected":"b@example.com"})", 0, ""},
   };
-  const row rows[] = {
-      {"tool's code", R"({"ok":false,"error":"unknown_account"})", 1, "unknown_account"},
-      {"code that is not one", R"({"ok":false,"error":"no such \"account\""})", 1, ""},
-      {"no JSON", "crashed\n", 2, ""},
-      {"ok missing", R"({"selected":"b@example.com"})", 0, ""},
-      {"not installed", "", 127, "cli_unavailable"},
-  };
-  for (const char* action : {"logout", "select"}) {
-    const bool logout = std::string(action) == "logout";
-    for (const row& r : rows) {
-      SCOPED_TRACE(std::string(action) + ": " + r.name);
+  const std::tuple<const char*, const char*, std::string_view> actions[] = {
+      {"logout", "logout_failed", logout_failed}, {"select", "select_failed", select_failed}};
+  for (const auto& [action, own_code, detail] : actions) {
+    for (const auto& [output, exit_code, code] : rows) {
+      SCOPED_TRACE(std::string(action) + ": " + output);
       sandbox sb;
-      sb.login_cli().on(logout ? "--logout" : "--select", r.output, r.exit_code);
-      const reply want = r.code == "cli_unavailable"
-                             ? expected::tool_error(r.code, expected::login_cli_missing_detail)
-                             : expected::tool_error(!r.code.empty() ? r.code
-                                                    : logout        ? "logout_failed"
-                                                                    : "select_failed",
-                                                    logout ? logout_failed : select_failed);
+      sb.login_cli().otherwise(output, exit_code);
       EXPECT_EQ(post_json(sb, std::string("action=") + action, R"({"email":"a@example.com"})"),
-                want);
+                expected::tool_error(code.empty() ? own_code : code, detail));
       EXPECT_EQ(sb.login_cli().calls().size(), 1u);  // no status afterwards
     }
+    sandbox missing;
+    missing.missing_login_cli();
+    EXPECT_EQ(post_json(missing, std::string("action=") + action, R"({"email":"a@example.com"})"),
+              expected::tool_error("cli_unavailable", expected::login_cli_missing_detail));
   }
 }
 
@@ -216,37 +211,26 @@ TEST(Accounts, ListIsWrittenAnewFromTheToolsAnswer) {
 }
 
 TEST(Accounts, AnswersOutOfFormAreRefused) {
-  const std::string form = "the login CLI's account list is not in its form";
-  const std::string account = R"({"email":"a@example.com"})";
-  struct row {
-    const char* name;
-    std::string output;
-    reply want;
+  const char* const outputs[] = {
+      R"({"ok":true,"selected":""})",
+      R"({"ok":true,"accounts":{}})",
+      R"({"ok":true,"accounts":["a@example.com"]})",
+      "{\"ok\":true,\"accounts\":[{\"email\":\"a\\n@x\"}]}",
+      R"({"ok":true,"selected":"-x","accounts":[]})",
+      R"({"ok":true,"accounts":[{"email":"a@example.com"})",
   };
-  const row rows[] = {
-      {"no list", R"({"ok":true,"selected":""})", expected::tool_error("accounts_failed", form)},
-      {"list is an object", R"({"ok":true,"accounts":{}})",
-       expected::tool_error("accounts_failed", form)},
-      {"entry is a string", R"({"ok":true,"accounts":["a@example.com"]})",
-       expected::tool_error("accounts_failed", form)},
-      {"e-mail with a control byte", "{\"ok\":true,\"accounts\":[{\"email\":\"a\\n@x\"}]}",
-       expected::tool_error("accounts_failed", form)},
-      {"selected is not an address", R"({"ok":true,"selected":"-x","accounts":[]})",
-       expected::tool_error("accounts_failed", form)},
-      {"list not closed", R"({"ok":true,"accounts":[)" + account,
-       expected::tool_error("accounts_failed", form)},
-      {"tool failure", R"({"ok":false,"error":"accounts_broken"})",
-       expected::tool_error("accounts_broken", accounts_failed)},
-      {"not installed", "",
-       expected::tool_error("cli_unavailable", expected::login_cli_missing_detail)},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.name);
+  for (const char* output : outputs) {
+    SCOPED_TRACE(output);
     sandbox sb;
-    sb.login_cli().on("--list", r.output,
-                      r.want.out.find("cli_unavailable") == std::string::npos ? 0 : 127);
-    EXPECT_EQ(sb.request("action=accounts"), r.want);
+    sb.login_cli().on("--list", output);
+    EXPECT_EQ(
+        sb.request("action=accounts"),
+        expected::tool_error("accounts_failed", "the login CLI's account list is not in its form"));
   }
+  sandbox failing;
+  failing.login_cli().on("--list", R"({"ok":false,"error":"accounts_broken"})", 1);
+  EXPECT_EQ(failing.request("action=accounts"),
+            expected::tool_error("accounts_broken", accounts_failed));
 }
 
 }  // namespace
