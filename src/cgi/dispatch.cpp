@@ -25,6 +25,9 @@ constexpr action_route action_routes[] = {
     {"cancel", [](const request&) { return action_cancel(); }},
     {"finish", [](const request& req) { return action_finish(req); }},
     {"refresh", [](const request&) { return action_refresh(); }},
+    {"accounts", [](const request&) { return action_accounts(); }},
+    {"logout", [](const request& req) { return action_logout(req); }},
+    {"select", [](const request& req) { return action_select(req); }},
 };
 
 }  // namespace

@@ -32,11 +32,13 @@ void json_respond(const buf& body) {
   platform_write_stdout(pieces, 2);
 }
 
-void emit_error(int status, const char* reason, const char* code, const char* detail) {
+void emit_error(int status, const char* reason, const char* code, const char* detail,
+                const char* allow) {
   // Head and envelope share one buffer so the response goes out in one write; if the buffer
   // never obtained memory, nothing at all is written.
   buf response;
   buf_addf(response, "Status: %d %s\r\n", status, reason);
+  if (allow != nullptr) buf_addf(response, "Allow: %s\r\n", allow);
   buf_adds(response, json_header_block);
   buf_adds(response, failure_opening);
   buf_json(response, code);

@@ -7,8 +7,9 @@
 #include "text/buf.h"
 
 // One complete error response: Status: line, JSON headers, {"ok":false,"error":...[,"detail":...]}.
-// An empty detail leaves the detail member out.
-void emit_error(int status, const char* reason, const char* code, const char* detail);
+// An empty detail leaves the detail member out; `allow`, when given, becomes an Allow: line.
+void emit_error(int status, const char* reason, const char* code, const char* detail,
+                const char* allow = nullptr);
 
 // The success writing sequence: JSON header block, then the body already complete in `body`.
 void json_respond(const buf& body);

@@ -10,6 +10,8 @@ request request_from_environment() {
   r.password_header = platform_env("HTTP_X_BOT_PASSWORD");
   r.authorization = platform_env("HTTP_AUTHORIZATION");
   r.content_length = platform_env("CONTENT_LENGTH");
+  r.method = platform_env("REQUEST_METHOD");
+  r.content_type = platform_env("CONTENT_TYPE");
   r.under_cgi = platform_env("GATEWAY_INTERFACE") != nullptr;
   return r;
 }

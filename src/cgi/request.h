@@ -8,6 +8,8 @@ struct request {
   const char* password_header = nullptr;  // HTTP_X_BOT_PASSWORD: the X-Bot-Password header
   const char* authorization = nullptr;    // HTTP_AUTHORIZATION: the Authorization header
   const char* content_length = nullptr;   // CONTENT_LENGTH
+  const char* method = nullptr;           // REQUEST_METHOD
+  const char* content_type = nullptr;     // CONTENT_TYPE
   bool under_cgi = false;                 // GATEWAY_INTERFACE is defined
 };
 

@@ -19,12 +19,16 @@ const HUB = query.get('plugin') || '';
 let authUrl = '';
 // The status last shown, so that a start can show its own pending sign-in without another call.
 let shown = null;
+// Where an operator removes a node's access by hand when Google did not confirm a revocation.
+const connectionsPage = 'https://myaccount.google.com/connections';
 
 const label = {
   start: 'Start Google Login',
   finish: 'Authorize & Discover Project',
   refresh: 'Refresh Token Now',
   restart: 'Start again',
+  signOut: 'Sign out and revoke',
+  switch: 'Switch',
 };
 
 // Through the hub the page must call the hub's plugin route back; on the node itself
@@ -48,14 +52,25 @@ function hdr() {
 
 // Answers are judged by their `ok` member, never by the HTTP status: a refused password comes
 // back as a 401 with a JSON body the page shows like any other error.
-async function api(action, extra) {
-  const response = await fetch(url(action, extra), { headers: hdr(), cache: 'no-store' });
+async function answerOf(response) {
   const text = await response.text();
   try {
     return JSON.parse(text);
   } catch (e) {
     return { ok: false, error: 'bad response' };
   }
+}
+
+async function api(action, extra) {
+  return answerOf(await fetch(url(action, extra), { headers: hdr(), cache: 'no-store' }));
+}
+
+// The calls that change the node go as a JSON POST: a page on another site cannot make a browser
+// send one without a preflight, which the program never grants.
+async function post(action, body) {
+  const headers = { ...hdr(), 'Content-Type': 'application/json' };
+  const request = { method: 'POST', headers, body: JSON.stringify(body), cache: 'no-store' };
+  return answerOf(await fetch(url(action), request));
 }
 
 // What the operator can do after a failed start or exchange, by the answer's error code; the
@@ -202,16 +217,103 @@ function render(status) {
   // A finished or abandoned sign-in is shown by the flows themselves, so only switch towards step 2.
   if (status.pending) showStep(2);
   showLinkElsewhere();
+  showAccountControls(status);
+}
+
+// Sign-out and the word beside Start follow the account in use: a new sign-in adds an account,
+// it does not replace this one.
+function showAccountControls(status) {
+  const email = status.email || '';
+  $('signOut').hidden = !email;
+  if (!email) closeSignOut();
+  const adds = $('addAccount');
+  adds.hidden = !email;
+  adds.textContent = email
+    ? `A new sign-in adds another account; ${email} stays stored and you can switch back.`
+    : '';
+}
+
+// The stored accounts, shown when there is more than one to choose from. The list is an extra:
+// when it cannot be had, the page shows the session alone and says nothing.
+async function listAccounts() {
+  let answer = null;
+  if (shown && shown.email) {
+    try {
+      answer = await api('accounts');
+    } catch (err) {
+      answer = null;
+    }
+  }
+  const ok = answer && answer.ok === true && Array.isArray(answer.accounts);
+  const accounts = ok ? answer.accounts.filter((a) => a && typeof a.email === 'string' && a.email) : [];
+  const selected = (ok && answer.selected) || (shown && shown.email) || '';
+  const list = $('accountList');
+  list.replaceChildren();
+  $('accounts').hidden = accounts.length < 2;
+  for (const account of accounts) {
+    const item = document.createElement('li');
+    const name = document.createElement('span');
+    name.className = 'account-email';
+    name.textContent = account.email;
+    item.append(name);
+    if (account.email === selected) {
+      item.setAttribute('aria-current', 'true');
+      const mark = document.createElement('span');
+      mark.className = 'badge';
+      mark.textContent = 'in use';
+      item.append(mark);
+    } else {
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'btn ghost small';
+      button.textContent = label.switch;
+      button.setAttribute('aria-label', `Switch to ${account.email}`);
+      button.addEventListener('click', () => switchTo(account.email, button));
+      item.append(button);
+    }
+    list.append(item);
+  }
+}
+
+async function switchTo(email, button) {
+  if (button.disabled) return;
+  const box = $('accountsNote');
+  busy(button, 'Switching...');
+  note(box, '');
+  let answer;
+  try {
+    answer = await post('select', { email });
+  } catch (err) {
+    idle(button, label.switch);
+    note(box, 'Switch failed: ' + reason(err), 'err');
+    return;
+  }
+  if (!answer || answer.ok !== true) {
+    idle(button, label.switch);
+    note(box, failText(answer, 'switch failed'), 'err');
+    return;
+  }
+  render(answer);
+  toast('Now using ' + (answer.email || email));
+  await listAccounts();
+  // The pressed button went with the old list; the keyboard stays with the accounts.
+  $('accounts').focus();
 }
 
 async function load() {
+  let answer;
   try {
-    const answer = await api('status');
-    if (answer && answer.ok === true) render(answer);
-    else toast((answer && answer.error) || 'status failed');
+    answer = await api('status');
   } catch (err) {
     toast('Status failed: ' + reason(err));
+    return;
   }
+  if (!answer || answer.ok !== true) {
+    toast((answer && answer.error) || 'status failed');
+    return;
+  }
+  render(answer);
+  listAccounts();
 }
 
 function busy(button, text) {
@@ -299,8 +401,82 @@ async function finish() {
   if ($('refreshNote').classList.contains('err')) note($('refreshNote'), '');
   showStep(1);
   $('codeInput').value = '';
+  signedOutSays([]);
   render(answer);
   toast('Signed in as ' + (answer.email || 'Google account'));
+  listAccounts();
+}
+
+// The sign-out's answer in words; parts are texts and elements.
+function signedOutSays(parts, kind) {
+  const box = $('signOutResult');
+  box.replaceChildren(...parts);
+  box.className = parts.length ? 'outcome show ' + kind : 'outcome';
+}
+
+function askSignOut() {
+  const email = (shown && shown.email) || 'this account';
+  $('signOutQuestion').textContent =
+    `Sign out of ${email}? The node asks Google to revoke its access and forgets the account.`;
+  signedOutSays([]);
+  $('btnSignOut').hidden = true;
+  $('signOutConfirm').hidden = false;
+  // The harmless answer takes the keyboard first.
+  $('btnSignOutNo').focus();
+}
+
+function closeSignOut(refocus) {
+  $('signOutConfirm').hidden = true;
+  $('btnSignOut').hidden = false;
+  if (refocus) $('btnSignOut').focus();
+}
+
+async function signOut() {
+  const yes = $('btnSignOutYes');
+  const no = $('btnSignOutNo');
+  if (yes.disabled) return;
+  const email = (shown && shown.email) || '';
+  busy(yes, 'Signing out...');
+  no.disabled = true;
+  let answer;
+  try {
+    answer = await post('logout', email ? { email } : {});
+  } catch (err) {
+    answer = { ok: false, detail: 'Sign-out failed: ' + reason(err) };
+  }
+  idle(yes, label.signOut);
+  no.disabled = false;
+  if (!answer || answer.ok !== true) {
+    signedOutSays([failText(answer, 'sign-out failed')], 'err');
+    return;
+  }
+  closeSignOut(false);
+  render(answer);
+  const who = email || 'the account';
+  const parts = [];
+  if (answer.revoked === true) {
+    parts.push(`Signed out of ${who}. Google confirmed that the node's access is revoked.`);
+  } else {
+    const link = document.createElement('a');
+    link.href = connectionsPage;
+    link.target = '_blank';
+    link.rel = 'noopener noreferrer';
+    link.textContent = connectionsPage;
+    parts.push(
+      `Signed out of ${who} on this node, but Google could not confirm the revocation. ` +
+        'Remove the access by hand at ',
+      link,
+      '.',
+    );
+  }
+  parts.push(
+    answer.email
+      ? ` The node now uses ${answer.email}.`
+      : ' No account is signed in on this node now.',
+  );
+  signedOutSays(parts, answer.revoked === true ? 'ok' : 'warn');
+  await listAccounts();
+  (answer.email ? $('btnSignOut') : $('btnStart')).focus();
 }
 
 // The answer is not examined: whatever the login CLI says, the pending sign-in is abandoned here
@@ -367,6 +543,12 @@ $('btnFinish').addEventListener('click', finish);
 $('btnCancel').addEventListener('click', cancel);
 $('btnRefresh').addEventListener('click', refreshToken);
 $('btnCopy').addEventListener('click', copyLink);
+$('btnSignOut').addEventListener('click', askSignOut);
+$('btnSignOutYes').addEventListener('click', signOut);
+$('btnSignOutNo').addEventListener('click', () => closeSignOut(true));
+$('signOutConfirm').addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && !$('btnSignOutYes').disabled) closeSignOut(true);
+});
 $('themeToggle').addEventListener('click', toggleTheme);
 $('codeInput').addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {

@@ -186,6 +186,33 @@ std::int64_t json_num_field(const char* start, const char* end, const char* name
   return value;
 }
 
+const char* json_value_end(const char* p, const char* end) {
+  if (p == nullptr || p >= end) return nullptr;
+  if (*p != '{' && *p != '[' && *p != '"') {
+    while (p < end && *p != ',' && *p != '}' && *p != ']' && !is_json_space(*p)) ++p;
+    return p;
+  }
+  std::int64_t depth = 0;
+  bool in_string = false;
+  for (; p < end; ++p) {
+    if (in_string) {
+      if (*p == '\\') {
+        ++p;
+      } else if (*p == '"') {
+        in_string = false;
+        if (depth == 0) return p + 1;
+      }
+    } else if (*p == '"') {
+      in_string = true;
+    } else if (*p == '{' || *p == '[') {
+      ++depth;
+    } else if (*p == '}' || *p == ']') {
+      if (--depth == 0) return p + 1;
+    }
+  }
+  return nullptr;
+}
+
 const char* last_json_line(const buf& b) {
   if (b.data == nullptr || b.len == 0) return nullptr;
   for (std::uint64_t i = b.len; i-- > 0;) {

@@ -24,6 +24,10 @@ int json_str_field(const char* start, const char* end, const char* name, char* o
 int json_bool_field(const char* start, const char* end, const char* name, int default_value);
 std::int64_t json_num_field(const char* start, const char* end, const char* name);
 
+// Behind the last byte of the value that starts at p (object, array, string or bare word), or
+// nullptr when it does not end before `end`.
+const char* json_value_end(const char* p, const char* end);
+
 // Start of the last line of the content that begins with '{', or nullptr.
 const char* last_json_line(const buf& b);
 

@@ -4,6 +4,8 @@
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import net from 'node:net';
+import { approve } from '../oauth/consent.mjs';
 import { launchBrowser, startStack } from './harness.mjs';
 import { cell } from './page_helpers.mjs';
 
@@ -131,7 +133,10 @@ describe('sign-in', () => {
 
         const expected =
           route === 'hub' ? '/plugins?plugin=google&action=' : '/plugin_lumenhollow_login?action=';
-        const actions = calls.map((r) => new URL(r.url()).searchParams.get('action'));
+        // The account list follows each signed-in status on its own time.
+        const actions = calls
+          .map((r) => new URL(r.url()).searchParams.get('action'))
+          .filter((action) => action !== 'accounts');
         assert.deepEqual(actions, ['status', 'refresh', 'start', 'finish', 'refresh', 'status', 'status']);
         for (const request of calls) {
           const { pathname, search } = new URL(request.url());
@@ -243,6 +248,94 @@ describe('sign-in', () => {
       );
       await visible(page, '#step1');
       await shows(page, '#btnStart', 'Start Google Login');
+    });
+  });
+});
+
+describe('accounts', () => {
+  const ada = 'ada@lumen.example';
+  const grace = 'grace@lumen.example';
+  const current = '#accountList li[aria-current=true] .account-email';
+
+  async function closedPort() {
+    const server = net.createServer();
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    const { port } = server.address();
+    await new Promise((resolve) => server.close(resolve));
+    return port;
+  }
+
+  test('two sign-ins, a switch and two sign-outs, one not confirmed by the server', async () => {
+    await withStack(identity, async (stack, context) => {
+      const page = await context.newPage();
+      const calls = recordCalls(page);
+      await page.goto(stack.direct);
+      for (const login of [ada, grace]) {
+        await page.click('#btnStart');
+        await visible(page, '#step2');
+        await page.fill('#codeInput', await approve(await page.textContent('#authUrl'), { login }));
+        await page.click('#btnFinish');
+        await shows(page, '#sub', login);
+      }
+      await shows(page, '#addAccount', `A new sign-in adds another account; ${grace} stays stored and you can switch back.`);
+      await shows(page, current, grace);
+
+      // Switching and the confirmation step with the keyboard alone.
+      await page.focus(`button[aria-label="Switch to ${ada}"]`);
+      await page.keyboard.press('Enter');
+      await shows(page, current, ada);
+      await shows(page, '#sub', ada);
+      assert.equal(fs.readFileSync(stack.paths.selected, 'utf8'), `${ada}\n`);
+      await page.focus('#btnSignOut');
+      await page.keyboard.press('Enter');
+      await shows(page, '#signOutQuestion', new RegExp(`^Sign out of ${ada}\\?`));
+      await page.keyboard.press('Enter');  // the focused answer is "Keep signed in"
+      await hidden(page, '#signOutConfirm');
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'btnSignOut');
+
+      await page.click('#btnSignOut');
+      await page.click('#btnSignOutYes');
+      await shows(
+        page,
+        '#signOutResult.ok',
+        `Signed out of ${ada}. Google confirmed that the node's access is revoked. The node now uses ${grace}.`,
+      );
+      await shows(page, '#sub', grace);
+      await hidden(page, '#accounts');
+
+      const client = JSON.parse(fs.readFileSync(stack.paths.client, 'utf8'));
+      client.installed.revoke_uri = `http://127.0.0.1:${await closedPort()}/revoke`;
+      fs.writeFileSync(stack.paths.client, JSON.stringify(client));
+      await page.click('#btnSignOut');
+      await page.click('#btnSignOutYes');
+      await shows(
+        page,
+        '#signOutResult.warn',
+        `Signed out of ${grace} on this node, but Google could not confirm the revocation. Remove the ` +
+          'access by hand at https://myaccount.google.com/connections. No account is signed in on this node now.',
+      );
+      await shows(page, '#pillText', 'Not Connected');
+      await hidden(page, '#signOut');
+      await hidden(page, '#addAccount');
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'btnStart');
+
+      const posts = calls
+        .filter((r) => r.method() === 'POST')
+        .map((r) => [new URL(r.url()).searchParams.get('action'), r.headers()['content-type'], r.postDataJSON()]);
+      const json = 'application/json';
+      assert.deepEqual(posts, [
+        ['select', json, { email: ada }],
+        ['logout', json, { email: ada }],
+        ['logout', json, { email: grace }],
+      ]);
+
+      // What a page on another site could send is turned away.
+      const address = `${stack.direct}?action=logout`;
+      const get = await fetch(address);
+      assert.equal(get.status, 405);
+      assert.equal(get.headers.get('allow'), 'POST');
+      const form = await fetch(address, { method: 'POST', body: new URLSearchParams({ email: ada }) });
+      assert.equal(form.status, 415);
     });
   });
 });

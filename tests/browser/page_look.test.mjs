@@ -36,6 +36,17 @@ async function signIn(page) {
   await page.locator('#pill.ok').waitFor();
 }
 
+// A second stored account, answered for the page so that the suite's node keeps one.
+const twoAccounts = (route) =>
+  route.fulfill({
+    json: {
+      ok: true,
+      selected: 'operator@lumen.example',
+      accounts: [{ email: 'operator@lumen.example' }, { email: 'second.operator.with.a.long.name@lumen.example' }],
+    },
+  });
+const isAction = (action) => (url) => url.searchParams.get('action') === action;
+
 let signedIn = false;
 async function openSignedIn(page, query) {
   await page.goto(suite.stack.direct + query);
@@ -56,6 +67,23 @@ for (const theme of ['dark', 'light']) {
       await page.locator('#toast').evaluate((el) => el.classList.remove('show'));
       await page.screenshot({ path: path.join(artifacts, `console-${theme}.png`), fullPage: true });
       await assertAccessible(page, 'signed in, refresh note');
+
+      // Two accounts, the sign-out question, then an answer whose revocation Google did not confirm.
+      await page.route(isAction('accounts'), twoAccounts);
+      await page.click('#btnReload');
+      await page.locator('#accounts').waitFor();
+      await page.click('#btnSignOut');
+      await page.locator('#signOutConfirm').waitFor();
+      await page.screenshot({ path: path.join(artifacts, `console-${theme}-accounts.png`), fullPage: true });
+      await assertAccessible(page, 'two accounts, sign-out question');
+      await page.route(isAction('logout'), (route) =>
+        route.fulfill({ json: { ok: true, state: 'signed_out', revoked: false, email: '', cli_present: true } }),
+      );
+      await page.click('#btnSignOutYes');
+      await page.locator('#signOutResult.warn').waitFor();
+      await page.screenshot({ path: path.join(artifacts, `console-${theme}-signed-out.png`), fullPage: true });
+      await assertAccessible(page, 'signed out, revocation not confirmed');
+      await page.unrouteAll();
 
       // A second sign-in with a wrong code: link box, code field and an error note.
       await page.click('#btnStart');
@@ -102,6 +130,16 @@ test('narrow screen: one column, nothing cut off', () =>
     const columns = await page.locator('#session').evaluate((el) => getComputedStyle(el).gridTemplateColumns);
     assert.equal(columns.split(' ').length, 1);
     await page.screenshot({ path: path.join(artifacts, 'console-390.png'), fullPage: true });
+
+    await page.route(isAction('accounts'), twoAccounts);
+    await page.click('#btnReload');
+    await page.locator('#accounts').waitFor();
+    await page.click('#btnSignOut');
+    await page.locator('#signOutConfirm').waitFor();
+    assert.equal(await overflow(), 0, 'the account list scrolls sideways');
+    await page.screenshot({ path: path.join(artifacts, 'console-390-accounts.png'), fullPage: true });
+    await page.unrouteAll();
+    await page.click('#btnSignOutNo');
 
     // Step 2 after a reload, with a refused code: the added lines wrap too.
     await page.click('#btnStart');

@@ -294,6 +294,31 @@ TEST(JsonReader, CapturedOutputEndToEnd) {
   EXPECT_EQ(email.view(), "a@b");
 }
 
+TEST(JsonReader, ValueEndTable) {
+  struct value_case {
+    std::string text;
+    int taken;  // bytes of the value, -1 when it does not end inside the text
+  };
+  const value_case cases[] = {
+      {R"({"a":1},{)", 7},
+      {R"([1,[2,{"b":[]}]] x)", 16},
+      {R"({"s":"}]"}tail)", 10},
+      {R"({"s":"a\"}"})", 12},  // an escaped quote does not end the string
+      {R"("a\"b",)", 6},
+      {"true,", 4},
+      {"12}", 2},
+      {R"({"a":[1,2})", -1},
+      {R"({"s":"})", -1},
+      {"", -1},
+  };
+  for (const value_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const span s = whole(c.text);
+    const char* end = json_value_end(s.start, s.end);
+    EXPECT_EQ(end == nullptr ? -1 : static_cast<int>(end - s.start), c.taken);
+  }
+}
+
 TEST(JsonReader, TrimTailTable) {
   struct trim_case {
     const char* text;

@@ -14,3 +14,6 @@ int action_start();
 int action_cancel();
 int action_finish(const request& req);
 int action_refresh();
+int action_accounts();
+int action_logout(const request& req);
+int action_select(const request& req);
