@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench_files.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace fs = std::filesystem;
 

@@ -55,9 +55,9 @@ std::string selection_write(std::string_view email) {
   path_1024 selected;
   selected_account_path(selected);
   bool selected_written =
-      email.empty() ? private_file_remove(selected.c_str()) : selected_account_write(email);
+      email.empty() ? platform_remove_file(selected.c_str()) : selected_account_write(email);
   if (!selected_written) return selected.c_str();
-  if ((env || !email.empty()) && !private_file_write(env_path, text)) return env_path;
+  if ((env || !email.empty()) && !platform_replace_file(env_path, text)) return env_path;
   return {};
 }
 

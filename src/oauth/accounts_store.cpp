@@ -109,9 +109,9 @@ void account_book_put(account_book& book, nlohmann::json account) {
 }
 
 int account_book_write(const account_book& book) {
-  return private_file_write(accounts_path(), json_line(book.accounts));
+  return platform_replace_file(accounts_path(), json_line(book.accounts));
 }
 
 int selected_account_write(std::string_view email) {
-  return private_file_write(selected_path(), std::string(email) + "\n");
+  return platform_replace_file(selected_path(), std::string(email) + "\n");
 }

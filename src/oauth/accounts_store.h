@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "oauth/failure.h"
-#include "oauth/private_file.h"
+#include "platform/private_files.h"
 #include "state/account_choice.h"
 
 // A holder of the lock waits this long: longer than one network exchange may take.

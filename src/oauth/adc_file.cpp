@@ -5,9 +5,9 @@
 #include "oauth/accounts_store.h"
 #include "oauth/json_fields.h"
 #include "oauth/pkce.h"
-#include "oauth/private_file.h"
 #include "oauth/tool_output.h"
 #include "platform/platform.h"
+#include "platform/private_files.h"
 #include "state/locations.h"
 
 namespace {
@@ -38,8 +38,8 @@ nlohmann::json record_read() {
 }
 
 int record_write(const nlohmann::json& record) {
-  return record.empty() ? private_file_remove(record_path())
-                        : private_file_write(record_path(), json_line(record));
+  return record.empty() ? platform_remove_file(record_path())
+                        : platform_replace_file(record_path(), json_line(record));
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ std::string adc_document(const oauth_client& client, std::string_view refresh_to
 }
 
 int adc_write(const std::string& path, std::string_view email, std::string_view content) {
-  if (!private_file_write(path, content)) return 0;
+  if (!platform_replace_file(path, content)) return 0;
   nlohmann::json record = record_read();
   // The file written last at a path is the one there now.
   nlohmann::json kept = nlohmann::json::array();
@@ -93,7 +93,7 @@ std::vector<std::string> adc_remove_for(std::string_view email) {
       tool_say("left " + path + " as it is: it has changed since it was written for this account");
       continue;
     }
-    if (private_file_remove(path)) {
+    if (platform_remove_file(path)) {
       removed.push_back(path);
     } else {
       tool_say("could not remove " + path);

@@ -1,12 +1,12 @@
 #include "oauth/curl_handle.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 
 #include <charconv>
 #include <string_view>
 
 #include "oauth/url_text.h"
+#include "platform/library.h"
 #include "platform/platform.h"
 #include "product.h"
 
@@ -33,7 +33,7 @@ struct curl_api {
 
 template <typename Fn>
 bool bind(void* library, const char* name, Fn& out) {
-  out = reinterpret_cast<Fn>(::dlsym(library, name));
+  out = reinterpret_cast<Fn>(platform_library_symbol(library, name));
   return out != nullptr;
 }
 
@@ -43,7 +43,7 @@ const curl_api* curl_api_get() {
   static int state = 0;  // 0 not tried, 1 loaded, -1 failed
   if (state != 0) return state > 0 ? &api : nullptr;
   state = -1;
-  void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+  void* library = platform_library_open("libcurl.so.4");
   if (library == nullptr) return nullptr;
   bool bound = bind(library, "curl_global_init", api.global_init) &&
                bind(library, "curl_easy_init", api.easy_init) &&

@@ -61,8 +61,8 @@ oauth_failure store_environment(std::string_view email, const oauth_client& clie
   if (env_text_value(text, "GOOGLE_PROJECT_ID").empty() && !client.project_id.empty()) {
     text = env_text_set(text, "GOOGLE_PROJECT_ID", client.project_id);
   }
-  return private_file_write(env_file_location(), text) ? oauth_failure::none
-                                                       : oauth_failure::storage_failed;
+  return platform_replace_file(env_file_location(), text) ? oauth_failure::none
+                                                          : oauth_failure::storage_failed;
 }
 
 // What a finish will write to must be readable and ours to replace before the code is spent.

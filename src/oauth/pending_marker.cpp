@@ -1,7 +1,7 @@
 #include "oauth/pending_marker.h"
 
 #include "oauth/json_fields.h"
-#include "oauth/private_file.h"
+#include "platform/private_files.h"
 #include "state/locations.h"
 
 std::string pending_marker_path() {
@@ -39,9 +39,9 @@ std::string pending_marker_text(const pending_login& pending) {
 }
 
 int pending_marker_write(const pending_login& pending) {
-  return private_file_write(pending_marker_path(), pending_marker_text(pending));
+  return platform_replace_file(pending_marker_path(), pending_marker_text(pending));
 }
 
 int pending_marker_remove() {
-  return private_file_remove(pending_marker_path());
+  return platform_remove_file(pending_marker_path());
 }

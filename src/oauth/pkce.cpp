@@ -4,31 +4,15 @@
 // interface would bring the whole provider machinery and its start-up cost into every run.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
-#include <sys/random.h>
 
-#include <cerrno>
 #include <vector>
 
 #include "oauth/base64url.h"
-
-namespace {
-
-int random_fill(unsigned char* out, std::size_t len) {
-  while (len > 0) {
-    ssize_t got = ::getrandom(out, len, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return 0;
-    out += got;
-    len -= static_cast<std::size_t>(got);
-  }
-  return 1;
-}
-
-}  // namespace
+#include "platform/random_bytes.h"
 
 std::string pkce_random_text(std::size_t bytes) {
   std::vector<unsigned char> raw(bytes);
-  if (!random_fill(raw.data(), raw.size())) return {};
+  if (!platform_random_bytes(raw.data(), raw.size())) return {};
   return base64url_encode(raw.data(), raw.size());
 }
 

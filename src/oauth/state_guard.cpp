@@ -4,9 +4,9 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "oauth/private_file.h"
 #include "oauth/tool_output.h"
 #include "platform/platform.h"
+#include "platform/private_files.h"
 #include "state/locations.h"
 
 namespace {
@@ -43,16 +43,20 @@ void locate_all(state_location (&out)[5]) {
   out[4] = {env.c_str(), env_whole, source_of({"LUMENHOLLOW_ENV_DIR", "LUMENHOLLOW_CREDS_PATH"})};
 }
 
-std::string uid_text(unsigned uid) {
-  return "uid " + std::to_string(uid);
+// The directory of a path without its last separator: "." for a bare name, "/" for the root.
+std::string parent_of(std::string_view path) {
+  std::string_view part = platform_dir_part(path);
+  if (part.empty()) return ".";
+  if (part.size() > 1) part.remove_suffix(1);
+  return std::string(part);
 }
 
 // The sentence's detail for a path others could change, or empty when it is safe.
 std::string unsafe_detail(const std::string& path, const path_standing& standing,
                           bool sticky_accepted) {
   if (standing.foreign_owner) {
-    return path + " belongs to " + uid_text(standing.owner) + ", neither to you (" +
-           uid_text(private_running_user()) + ") nor to root: remove it or chown it to yourself";
+    return path + " belongs to " + standing.owner + ", neither to you (" + platform_running_user() +
+           ") nor to root: remove it or chown it to yourself";
   }
   bool shared_dir = standing.is_dir && standing.sticky;
   if (!standing.others_can_write || (sticky_accepted && shared_dir)) return {};
@@ -65,16 +69,16 @@ std::string unsafe_detail(const std::string& path, const path_standing& standing
 }
 
 std::string unsafe_detail_for(const std::string& file) {
-  if (std::string detail = unsafe_detail(file, private_path_standing(file), false);
+  if (std::string detail = unsafe_detail(file, platform_path_standing(file), false);
       !detail.empty()) {
     return detail;
   }
-  std::string dir = private_dir_of(file);
-  path_standing standing = private_path_standing(dir);
+  std::string dir = parent_of(file);
+  path_standing standing = platform_path_standing(dir);
   bool created_below = false;
   while (!standing.exists && dir != "/" && dir != ".") {
-    dir = private_dir_of(dir);
-    standing = private_path_standing(dir);
+    dir = parent_of(dir);
+    standing = platform_path_standing(dir);
     created_below = true;
   }
   return standing.exists ? unsafe_detail(dir, standing, created_below) : std::string();
@@ -106,7 +110,7 @@ oauth_failure state_guard_check(std::string& detail) {
 }
 
 void state_guard_warn_if_readable(const std::string& path, std::string_view what) {
-  if (private_path_standing(path).others_can_read) {
+  if (platform_path_standing(path).others_can_read) {
     tool_say("warning: " + std::string(what) + " " + path +
              " can be read by other users: chmod 600 " + path);
   }

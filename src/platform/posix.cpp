@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix_io.h"
 
 extern char** environ;
 
@@ -42,17 +43,6 @@ heap_text allocate_file_block(std::size_t bytes) {
   ::madvise(block, bytes & ~(huge_page_bytes - 1), MADV_HUGEPAGE);  // only advice: may be refused
 #endif
   return heap_text(static_cast<char*>(block));
-}
-
-// write() may take only part of the data, or be interrupted; loop until all is out or it fails.
-void write_all(const char* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t wrote = ::write(STDOUT_FILENO, p, n);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return;
-    p += wrote;
-    n -= static_cast<std::size_t>(wrote);
-  }
 }
 
 // The descriptors a tool starts with: standard output on the pipe, standard input and error on
@@ -152,6 +142,17 @@ tool_start start_failure(int error, bool searched) {
 }
 
 }  // namespace
+
+int posix_write_all(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t wrote = ::write(fd, p, n);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return 0;
+    p += wrote;
+    n -= static_cast<std::size_t>(wrote);
+  }
+  return 1;
+}
 
 const char* platform_env(const char* name) {
   return std::getenv(name);
@@ -291,16 +292,17 @@ void platform_write_stdout(const out_piece* pieces, std::size_t count) {
         skip -= pieces[i].len;
         continue;
       }
-      write_all(static_cast<const char*>(pieces[i].data) + skip, pieces[i].len - skip);
+      posix_write_all(STDOUT_FILENO, static_cast<const char*>(pieces[i].data) + skip,
+                      pieces[i].len - skip);
       skip = 0;
     }
     return;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    write_all(static_cast<const char*>(pieces[i].data), pieces[i].len);
+    posix_write_all(STDOUT_FILENO, static_cast<const char*>(pieces[i].data), pieces[i].len);
   }
 }
 
 void platform_write_stdout(const void* data, std::size_t len) {
-  write_all(static_cast<const char*>(data), len);
+  posix_write_all(STDOUT_FILENO, static_cast<const char*>(data), len);
 }

@@ -1,66 +1,18 @@
-// The tools' own state files: private atomic writes, the lock, the pending marker's lapse and the
-// choice of account, which must agree with the console's.
+// The tools' own state files: the pending marker's lapse and the choice of account, which must
+// agree with the console's.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <chrono>
-#include <filesystem>
 
 #include "../support/scoped_env.h"
 #include "../support/temp_dir.h"
 #include "oauth/accounts_store.h"
 #include "oauth/pending_marker.h"
-#include "oauth/private_file.h"
 #include "state/locations.h"
 
 namespace {
 
-unsigned mode_of(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
-
 std::string content_of(const std::string& path) {
   heap_text text = read_file(path.c_str());
   return text ? text.get() : "<absent>";
-}
-
-TEST(PrivateFile, CreatesPrivateDirectoriesAndReplacesWhole) {
-  temp_dir dir("oauth-private");
-  std::string path = dir.path() + "/a/b/state.json";
-  ASSERT_EQ(private_file_write(path, "first\n"), 1);
-  ASSERT_EQ(private_file_write(path, "second\n"), 1);
-  EXPECT_EQ(content_of(path), "second\n");
-  EXPECT_EQ(mode_of(path), 0600u);
-  EXPECT_EQ(mode_of(dir.path() + "/a"), 0700u);
-  EXPECT_EQ(mode_of(dir.path() + "/a/b"), 0700u);
-  // Nothing but the file itself is left in its directory.
-  auto entries = std::distance(std::filesystem::directory_iterator(dir.path() + "/a/b"), {});
-  EXPECT_EQ(entries, 1);
-}
-
-TEST(PrivateFile, AFailedWriteLeavesNothingBehind) {
-  temp_dir dir("oauth-private");
-  std::string blocker = dir.write("file", "x");
-  EXPECT_EQ(private_file_write(blocker + "/state.json", "new"), 0);
-  // A directory standing where the file should be: the rename fails, the temporary file goes.
-  std::filesystem::create_directories(dir.path() + "/d/state.json");
-  EXPECT_EQ(private_file_write(dir.path() + "/d/state.json", "new"), 0);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "/d"), {}), 1);
-}
-
-TEST(LockedFile, ASecondHolderWaitsBoundedlyThenGetsIt) {
-  temp_dir dir("oauth-lock");
-  std::string path = dir.path() + "/x.lock";
-  auto first = std::make_unique<locked_file>();
-  ASSERT_EQ(locked_file_acquire(*first, path, 0), 1);
-  locked_file second;
-  auto began = std::chrono::steady_clock::now();
-  EXPECT_EQ(locked_file_acquire(second, path, 200), 0);
-  EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(200));
-  first.reset();
-  locked_file third;
-  EXPECT_EQ(locked_file_acquire(third, path, 0), 1);
 }
 
 TEST(PendingMarker, LiveUntilItsExpiryAndNoneWhenUnusable) {

@@ -4,7 +4,7 @@
 #include "cgi/actions/actions.h"
 #include "cgi/framing.h"
 #include "cgi/messages.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 #include "text/buf.h"
 #include "text/json_reader.h"
 

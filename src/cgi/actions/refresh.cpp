@@ -4,7 +4,7 @@
 #include "cgi/framing.h"
 #include "cgi/messages.h"
 #include "runner/tool_runner.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 #include "text/buf.h"
 #include "text/fixed_text.h"
 #include "text/json_reader.h"

@@ -2,7 +2,7 @@
 #include "cgi/actions/actions.h"
 #include "cgi/framing.h"
 #include "product.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace {
 

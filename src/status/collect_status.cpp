@@ -10,7 +10,7 @@
 #include "runner/tool_runner.h"
 #include "state/account_choice.h"
 #include "state/locations.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 #include "text/json_reader.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace {
 

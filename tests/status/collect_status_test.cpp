@@ -9,7 +9,7 @@
 
 #include "../support/scoped_env.h"
 #include "../support/temp_dir.h"
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The JSON form of the status record: its twelve members in their fixed order.
 #include <cstdint>
 
-#include "state/login_status.h"
+#include "status/login_status.h"
 
 namespace {
 

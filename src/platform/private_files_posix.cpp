@@ -1,5 +1,5 @@
-#include "oauth/private_file.h"
-
+// POSIX implementation of private_files.h: directories 0700 and files 0600, replacement by rename
+// of a flushed temporary file, and flock on the lock file.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,6 +11,8 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "platform/posix_io.h"
+#include "platform/private_files.h"
 
 namespace {
 
@@ -20,8 +22,15 @@ constexpr int lock_poll_ms = 25;
 constexpr std::string_view temp_suffix = "XXXXXX";  // filled in by mkostemp
 
 std::string_view name_of(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return path.substr(platform_dir_part(path).size());
+}
+
+// The directory of a path without its last separator: "." for a bare name, "/" for the root.
+std::string dir_of(std::string_view path) {
+  std::string_view part = platform_dir_part(path);
+  if (part.empty()) return ".";
+  if (part.size() > 1) part.remove_suffix(1);
+  return std::string(part);
 }
 
 // Owns a descriptor; closes it on every path.
@@ -36,16 +45,6 @@ struct fd_guard {
   }
 };
 
-int write_all(int fd, std::string_view content) {
-  while (!content.empty()) {
-    ssize_t wrote = ::write(fd, content.data(), content.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return 0;
-    content.remove_prefix(static_cast<std::size_t>(wrote));
-  }
-  return 1;
-}
-
 // Test seam, compiled only into builds that carry the test suites: the tool tests prove that a
 // run killed between writing and renaming leaves the old file whole. When this names the file
 // being replaced, the process aborts just before the rename.
@@ -56,7 +55,7 @@ void crash_before_rename_for_testing([[maybe_unused]] std::string_view path) {
 #endif
 }
 
-// Every write happens under the accounts lock, so a temporary file of ours that is already there
+// Every replacement happens under the lock, so a temporary file of ours that is already there
 // was left by a run that died before its rename. It may hold tokens: remove it.
 void remove_stale_temporaries(const std::string& dir, std::string_view temp_prefix) {
   DIR* listing = ::opendir(dir.c_str());
@@ -76,16 +75,14 @@ long long monotonic_ms() {
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-}  // namespace
-
-std::string private_dir_of(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return ".";
-  return slash == 0 ? "/" : std::string(path.substr(0, slash));
+std::string uid_text(uid_t uid) {
+  return "uid " + std::to_string(uid);
 }
 
-int private_dirs_for(std::string_view file_path) {
-  std::string dir = private_dir_of(file_path);
+}  // namespace
+
+int platform_private_dirs_for(std::string_view file_path) {
+  std::string dir = dir_of(file_path);
   for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
     std::string part = dir.substr(0, slash);
     if (::mkdir(part.c_str(), private_dir_mode) == 0) {
@@ -100,9 +97,9 @@ int private_dirs_for(std::string_view file_path) {
   return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 1 : 0;
 }
 
-int private_file_write(const std::string& path, std::string_view content) {
-  if (!private_dirs_for(path)) return 0;
-  std::string dir = private_dir_of(path);
+int platform_replace_file(const std::string& path, std::string_view content) {
+  if (!platform_private_dirs_for(path)) return 0;
+  std::string dir = dir_of(path);
   // Built by appends: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + std::string(...).
   std::string temp_prefix = ".";
   temp_prefix.append(name_of(path)).append(".");
@@ -110,8 +107,8 @@ int private_file_write(const std::string& path, std::string_view content) {
   std::string temp = dir + "/" + temp_prefix + std::string(temp_suffix);
   fd_guard file(::mkostemp(temp.data(), O_CLOEXEC));
   if (file.fd < 0) return 0;
-  bool written = ::fchmod(file.fd, private_file_mode) == 0 && write_all(file.fd, content) &&
-                 ::fsync(file.fd) == 0;
+  bool written = ::fchmod(file.fd, private_file_mode) == 0 &&
+                 posix_write_all(file.fd, content.data(), content.size()) && ::fsync(file.fd) == 0;
   int closed = ::close(file.fd);
   file.fd = -1;
   if (!written || closed != 0) {
@@ -130,7 +127,11 @@ int private_file_write(const std::string& path, std::string_view content) {
   return 1;
 }
 
-path_standing private_path_standing(const std::string& path) {
+int platform_remove_file(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
+}
+
+path_standing platform_path_standing(const std::string& path) {
   path_standing standing;
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return standing;
@@ -140,29 +141,26 @@ path_standing private_path_standing(const std::string& path) {
   standing.others_can_write = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   standing.others_can_read = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
   standing.foreign_owner = info.st_uid != 0 && info.st_uid != ::geteuid();
-  standing.owner = info.st_uid;
+  standing.owner = uid_text(info.st_uid);
   return standing;
 }
 
-unsigned private_running_user() {
-  return ::geteuid();
-}
-
-int private_file_remove(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
+std::string platform_running_user() {
+  return uid_text(::geteuid());
 }
 
 locked_file::~locked_file() {
-  if (fd >= 0) ::close(fd);  // closing the last descriptor releases the flock
+  if (handle >= 0) ::close(static_cast<int>(handle));  // the last descriptor's close ends the flock
 }
 
 int locked_file_acquire(locked_file& lock, const std::string& path, int wait_ms) {
-  if (!private_dirs_for(path)) return 0;
-  lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
-  if (lock.fd < 0) return 0;
-  ::fchmod(lock.fd, private_file_mode);  // 0600 like every file of ours, whatever the umask
+  if (!platform_private_dirs_for(path)) return 0;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
+  if (fd < 0) return 0;
+  lock.handle = fd;
+  ::fchmod(fd, private_file_mode);  // 0600 like every file of ours, whatever the umask
   long long deadline = monotonic_ms() + wait_ms;
-  while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || monotonic_ms() >= deadline) return 0;
     ::usleep(lock_poll_ms * 1000);
   }
