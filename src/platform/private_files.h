@@ -7,10 +7,6 @@
 #include <string>
 #include <string_view>
 
-// Creates the missing directories on the way to the file, each owner-only; existing ones are left
-// as they are. Returns 1 when the file's directory exists afterwards.
-int platform_private_dirs_for(std::string_view file_path);
-
 // Replaces the file's content atomically with an owner-only file, creating the missing directories
 // first, so that a crash or a full disk leaves the old content whole. Returns 1 on success; on
 // failure the old file is untouched and nothing new is left behind. Call it only under the lock

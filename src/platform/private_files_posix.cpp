@@ -79,9 +79,9 @@ std::string uid_text(uid_t uid) {
   return "uid " + std::to_string(uid);
 }
 
-}  // namespace
-
-int platform_private_dirs_for(std::string_view file_path) {
+// Creates the missing directories on the way to the file, each 0700; existing ones are left as
+// they are. Returns 1 when the file's directory exists afterwards.
+int private_dirs_for(std::string_view file_path) {
   std::string dir = dir_of(file_path);
   for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
     std::string part = dir.substr(0, slash);
@@ -97,8 +97,10 @@ int platform_private_dirs_for(std::string_view file_path) {
   return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 1 : 0;
 }
 
+}  // namespace
+
 int platform_replace_file(const std::string& path, std::string_view content) {
-  if (!platform_private_dirs_for(path)) return 0;
+  if (!private_dirs_for(path)) return 0;
   std::string dir = dir_of(path);
   // Built by appends: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + std::string(...).
   std::string temp_prefix = ".";
@@ -154,7 +156,7 @@ locked_file::~locked_file() {
 }
 
 int locked_file_acquire(locked_file& lock, const std::string& path, int wait_ms) {
-  if (!platform_private_dirs_for(path)) return 0;
+  if (!private_dirs_for(path)) return 0;
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, private_file_mode);
   if (fd < 0) return 0;
   lock.handle = fd;
