@@ -1,0 +1,168 @@
+// The login and token tools built for Windows, under wine, against the stand-in running on Linux:
+// the same steps give the same JSON lines as the POSIX tools (tokens, times and paths aside), and
+// the Windows program signs a node in with them from start to token. Builds nothing:
+// LUMENHOLLOW_BUILD_DIR (default build/dev) and LUMENHOLLOW_WINDOWS_BUILD_DIR (default
+// build/windows) hold both builds.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFile, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { approve } from '../oauth/consent.mjs';
+import { startStandin } from '../oauth/standin.mjs';
+
+const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const build = (variable, fallback) => path.resolve(root, process.env[variable] || fallback);
+const linuxBuild = build('LUMENHOLLOW_BUILD_DIR', 'build/dev');
+const windowsBuild = build('LUMENHOLLOW_WINDOWS_BUILD_DIR', 'build/windows');
+const found = (...candidates) => candidates.find((p) => fs.existsSync(p)) ?? candidates[0];
+const wine = found('/usr/bin/wine64', '/usr/lib/wine/wine64', '/usr/bin/wine');
+const wineserver = found('/usr/bin/wineserver', '/usr/lib/wine/wineserver64');
+const bins = {
+  linux: {
+    login: path.join(linuxBuild, 'lumenhollow-login'),
+    token: path.join(linuxBuild, 'lumenhollow-token'),
+    plugin: path.join(linuxBuild, 'plugin_lumenhollow_login'),
+  },
+  windows: {
+    login: path.join(windowsBuild, 'lumenhollow-login.exe'),
+    token: path.join(windowsBuild, 'lumenhollow-token.exe'),
+    plugin: path.join(windowsBuild, 'plugin_lumenhollow_login.exe'),
+  },
+};
+const wineEnv = {
+  WINEPREFIX: process.env.WINEPREFIX || path.join(os.tmpdir(), 'lumenhollow-wine'),
+  WINEDEBUG: '-all',
+  LANG: 'C.UTF-8',
+};
+const winPath = (unixPath) => `Z:${unixPath.replaceAll('/', '\\')}`;
+
+let standin;
+const homes = [];
+before(async () => {
+  for (const file of [...Object.values(bins.linux), ...Object.values(bins.windows), wine]) {
+    assert.ok(fs.existsSync(file), `${file} is missing: run scripts/test-windows`);
+  }
+  // Started once with their output elsewhere: the wine services keep inherited pipes open.
+  const quiet = { env: { ...process.env, ...wineEnv }, stdio: 'ignore' };
+  spawnSync(wineserver, ['-p'], quiet);
+  spawnSync(wine, [bins.windows.login, '--version'], quiet);
+  standin = await startStandin();
+});
+after(async () => {
+  await standin?.stop();
+  spawnSync(wineserver, ['-k'], { env: { ...process.env, ...wineEnv } });
+  for (const home of homes) fs.rmSync(home, { recursive: true, force: true });
+});
+
+// A node of one build: its state files under a fresh owner-only directory, named through the
+// override variables (wine sets the home variables itself), the stand-in's client beside the
+// accounts file.
+function makeNode(target) {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'lumenhollow-wintools-'));
+  homes.push(home);
+  fs.mkdirSync(path.join(home, 'acc'), { mode: 0o700 });
+  fs.copyFileSync(standin.clientFile, path.join(home, 'acc/lumenhollow_client.json'));
+  const place = target === 'windows' ? winPath : (p) => p;
+  const env = {
+    PATH: process.env.PATH,
+    HOME: home,
+    LUMENHOLLOW_CREDS_PATH: place(path.join(home, 'acc/lumenhollow_accounts.json')),
+    LUMENHOLLOW_PENDING_PATH: place(path.join(home, 'pending/login.json')),
+    LUMENHOLLOW_ENV_DIR: place(path.join(home, 'env')),
+    LUMENHOLLOW_LOGIN_BIN: place(bins[target].login),
+    LUMENHOLLOW_TOKEN_BIN: place(bins[target].token),
+    ...(target === 'windows' ? wineEnv : {}),
+  };
+  const run = (bin, args, extra = {}) =>
+    new Promise((resolve) => {
+      const [file, argv] = target === 'windows' ? [wine, [bin, ...args]] : [bin, args];
+      execFile(file, argv, { env: { ...env, ...extra }, timeout: 60_000 }, (error, stdout, stderr) => {
+        resolve({ exit: error ? error.code ?? null : 0, stdout: stdout.replaceAll('\r\n', '\n'), stderr });
+      });
+    });
+  const lastLine = (text) => JSON.parse(text.trimEnd().split('\n').pop());
+  return {
+    home,
+    login: async (...args) => ({ ...(await run(bins[target].login, args)), target }),
+    token: (...args) => run(bins[target].token, args),
+    // The console's answer body for one request.
+    plugin: async (query) => {
+      const r = await run(bins[target].plugin, [], { QUERY_STRING: query });
+      return { exit: r.exit, body: lastLine(r.stdout.slice(r.stdout.indexOf('\n\n') + 2)) };
+    },
+    json: (r) => lastLine(r.stdout),
+  };
+}
+
+// What differs between two runs of the same step by nature: fresh tokens, times, addresses and
+// the paths of each node.
+const varying = new Set([
+  'auth_url', 'path', 'credentials_path', 'expires_at', 'expires_in_sec', 'access_token', 'file',
+]);
+function comparable(value) {
+  if (Array.isArray(value)) return value.map(comparable);
+  if (value === null || typeof value !== 'object') return value;
+  return Object.fromEntries(
+    Object.entries(value).map(([k, v]) => [k, varying.has(k) ? typeof v : comparable(v)]),
+  );
+}
+
+// The steps of a sign-in and a refresh with the tools alone; every JSON line a step printed.
+async function toolSteps(node, login) {
+  const lines = [];
+  const step = async (name, result) => {
+    assert.equal(result.exit, 0, `${name}: ${result.stdout}${result.stderr}`);
+    lines.push([name, comparable(node.json(result))]);
+    return node.json(result);
+  };
+  await step('status before', await node.login('--status'));
+  const started = await step('start', await node.login('--start'));
+  const landed = await approve(started.auth_url, { login });
+  await step('finish', await node.login('--finish', landed));
+  await step('status after', await node.login('--status'));
+  await step('list', await node.login('--list'));
+  await step('refresh', await node.token('-local'));
+  const printed = await node.token();
+  assert.equal(printed.exit, 0, printed.stderr);
+  assert.match(printed.stdout.trim(), /^[\x21-\x7e]+$/);
+  return lines;
+}
+
+test('the .exe tools sign in and refresh as the POSIX tools do', async () => {
+  const linux = await toolSteps(makeNode('linux'), 'ada@example.test');
+  const windows = await toolSteps(makeNode('windows'), 'ada@example.test');
+  assert.deepEqual(windows, linux);
+  assert.equal(linux.find(([name]) => name === 'status after')[1].logged_in, true);
+});
+
+// The whole console sign-in: start, the stand-in's pages, finish with the pasted address, status,
+// refresh; then the token tool prints the token for other programs.
+async function consoleSteps(node, login) {
+  const bodies = [];
+  const step = async (name, query) => {
+    const r = await node.plugin(query);
+    assert.equal(r.exit, 0, name);
+    bodies.push([name, comparable(r.body)]);
+    return r.body;
+  };
+  await step('status before', 'action=status');
+  const started = await step('start', 'action=start');
+  const landed = await approve(started.auth_url, { login });
+  await step('finish', `action=finish&code=${encodeURIComponent(landed)}`);
+  const status = await step('status after', 'action=status');
+  assert.equal(status.logged_in, true, JSON.stringify(status));
+  await step('refresh', 'action=refresh');
+  const printed = await node.token();
+  assert.equal(printed.exit, 0, printed.stderr);
+  assert.match(printed.stdout.trim(), /^[\x21-\x7e]+$/);
+  return bodies;
+}
+
+test('the Windows program signs a node in with the Windows tools', async () => {
+  const linux = await consoleSteps(makeNode('linux'), 'grace@example.test');
+  const windows = await consoleSteps(makeNode('windows'), 'grace@example.test');
+  assert.deepEqual(windows, linux);
+});
