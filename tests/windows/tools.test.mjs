@@ -161,6 +161,41 @@ async function consoleSteps(node, login) {
   return bodies;
 }
 
+// A second account, then the account commands: list, select, and a sign-out that revokes the
+// refresh token at the stand-in through the same HTTP step.
+async function accountSteps(node) {
+  const lines = [];
+  const step = async (name, result) => {
+    assert.equal(result.exit, 0, `${name}: ${result.stdout}${result.stderr}`);
+    lines.push([name, comparable(node.json(result))]);
+  };
+  const started = node.json(await node.login('--start'));
+  await step('finish second', await node.login('--finish', await approve(started.auth_url, { login: 'bob@example.test' })));
+  await step('list', await node.login('--list'));
+  await step('select', await node.login('--select', 'ada@example.test'));
+  await step('logout', await node.login('--logout', 'bob@example.test'));
+  await step('list after', await node.login('--list'));
+  return lines;
+}
+
+test('the .exe account commands answer as the POSIX ones do', async () => {
+  const nodes = { linux: makeNode('linux'), windows: makeNode('windows') };
+  const lines = {};
+  for (const [target, node] of Object.entries(nodes)) {
+    await toolSteps(node, 'ada@example.test');
+    lines[target] = await accountSteps(node);
+  }
+  assert.deepEqual(lines.windows, lines.linux);
+  assert.deepEqual(lines.linux.at(-1)[1].accounts.map((a) => a.email), ['ada@example.test']);
+  // wine keeps a DACL as Unix mode bits, Administrators as the group's: no Everyone entry may read
+  // back from what the tools made. Real ACL enforcement is beyond what wine can show.
+  const made = ['pending', 'acc/lumenhollow_accounts.json', 'acc/lumenhollow_accounts.json.lock'];
+  for (const name of made) {
+    const mode = fs.statSync(path.join(nodes.windows.home, name)).mode & 0o007;
+    assert.equal(mode, 0, `${name} is open to others`);
+  }
+});
+
 test('the Windows program signs a node in with the Windows tools', async () => {
   const linux = await consoleSteps(makeNode('linux'), 'grace@example.test');
   const windows = await consoleSteps(makeNode('windows'), 'grace@example.test');
