@@ -221,6 +221,11 @@ int platform_replace_file(const std::string& path, std::string_view content) {
   return 1;
 }
 
+bool platform_path_is_absolute(std::string_view path) {
+  bool drive = path.size() >= 3 && path[1] == ':' && is_separator(path[2]);
+  return drive || (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]));
+}
+
 int platform_remove_file(const std::string& path) {
   if (DeleteFileW(windows_wide(path).c_str())) return 1;
   DWORD error = GetLastError();

@@ -86,6 +86,7 @@ function makeNode(target) {
   const lastLine = (text) => JSON.parse(text.trimEnd().split('\n').pop());
   return {
     home,
+    place,
     login: async (...args) => ({ ...(await run(bins[target].login, args)), target }),
     token: (...args) => run(bins[target].token, args),
     // The console's answer body for one request.
@@ -100,7 +101,7 @@ function makeNode(target) {
 // What differs between two runs of the same step by nature: fresh tokens, times, addresses and
 // the paths of each node.
 const varying = new Set([
-  'auth_url', 'path', 'credentials_path', 'expires_at', 'expires_in_sec', 'access_token', 'file',
+  'auth_url', 'path', 'credentials_path', 'adc_removed', 'expires_at', 'expires_in_sec', 'access_token',
 ]);
 function comparable(value) {
   if (Array.isArray(value)) return value.map(comparable);
@@ -161,8 +162,8 @@ async function consoleSteps(node, login) {
   return bodies;
 }
 
-// A second account, then the account commands: list, select, and a sign-out that revokes the
-// refresh token at the stand-in through the same HTTP step.
+// A second account, then the account commands: credentials for other programs, list, select, and
+// a sign-out that revokes the refresh token at the stand-in and removes that file.
 async function accountSteps(node) {
   const lines = [];
   const step = async (name, result) => {
@@ -171,10 +172,14 @@ async function accountSteps(node) {
   };
   const started = node.json(await node.login('--start'));
   await step('finish second', await node.login('--finish', await approve(started.auth_url, { login: 'bob@example.test' })));
+  const adc = path.join(node.home, 'adc/credentials.json');
+  await step('write adc', await node.token('--write-adc', node.place(adc)));
+  assert.ok(fs.existsSync(adc));
   await step('list', await node.login('--list'));
   await step('select', await node.login('--select', 'ada@example.test'));
   await step('logout', await node.login('--logout', 'bob@example.test'));
   await step('list after', await node.login('--list'));
+  assert.ok(!fs.existsSync(adc), 'the sign-out leaves the credentials file it wrote');
   return lines;
 }
 
