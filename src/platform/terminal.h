@@ -9,8 +9,7 @@
 enum class terminal_read { line, end_of_input, interrupted };
 
 // From now on SIGINT, SIGHUP and SIGTERM (Windows: Ctrl-C, Ctrl-Break, the console closing) no
-// longer end the process: they are noted, and a read in
-// progress returns.
+// longer end the process: they are noted, and a read in progress returns.
 void terminal_catch_interrupts();
 bool terminal_was_interrupted();
 
