@@ -5,7 +5,7 @@
 // build/windows) hold both builds.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile, spawnSync } from 'node:child_process';
+import { execFile, spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -89,6 +89,27 @@ function makeNode(target) {
     place,
     login: async (...args) => ({ ...(await run(bins[target].login, args)), target }),
     token: (...args) => run(bins[target].token, args),
+    // --interactive with `answer(address)` typed once the prompt shows (null: end of input); its exit
+    // status and output.
+    interactive: (answer) =>
+      new Promise((resolve) => {
+        const bin = bins[target].login;
+        const [file, argv] = target === 'windows' ? [wine, [bin, '--interactive']] : [bin, ['--interactive']];
+        const child = spawn(file, argv, { env });
+        let output = '';
+        let asked = false;
+        const take = async (chunk) => {
+          output += chunk;
+          if (asked || !output.includes('Address or code:')) return;
+          asked = true;
+          const [address] = output.match(/http:\/\/127\.0\.0\.1:\d+\/auth\S+/);
+          const typed = await answer(address);
+          child.stdin.end(typed === null ? undefined : `${typed}\n`);
+        };
+        child.stdout.on('data', take);
+        child.stderr.on('data', take);
+        child.on('close', (code) => resolve({ exit: code, output: output.replaceAll('\r\n', '\n') }));
+      }),
     // The console's answer body for one request.
     plugin: async (query) => {
       const r = await run(bins[target].plugin, [], { QUERY_STRING: query });
@@ -205,4 +226,18 @@ test('the Windows program signs a node in with the Windows tools', async () => {
   const linux = await consoleSteps(makeNode('linux'), 'grace@example.test');
   const windows = await consoleSteps(makeNode('windows'), 'grace@example.test');
   assert.deepEqual(windows, linux);
+});
+
+test('--interactive signs in from a pasted address, and end of input cancels, as on Linux', async () => {
+  const outputs = {};
+  for (const target of ['linux', 'windows']) {
+    const node = makeNode(target);
+    const cancelled = await node.interactive(() => null);
+    const signed = await node.interactive((address) => approve(address, { login: 'ada@example.test' }));
+    assert.equal(cancelled.exit, 1, cancelled.output);
+    assert.equal(signed.exit, 0, signed.output);
+    assert.equal(node.json(await node.login('--status')).logged_in, true);
+    outputs[target] = [cancelled, signed].map((r) => r.output.replace(/http:\S+/g, 'ADDRESS'));
+  }
+  assert.deepEqual(outputs.windows, outputs.linux);
 });
