@@ -61,8 +61,11 @@ after(async () => {
 // override variables (wine sets the home variables itself), the stand-in's client beside the
 // accounts file.
 function makeNode(target) {
-  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'lumenhollow-wintools-'));
-  homes.push(home);
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'lumenhollow-wintools-'));
+  homes.push(scratch);
+  // A folder name beyond ASCII, as in a user profile "C:\\Users\\Zoë".
+  const home = path.join(scratch, 'Zoë');
+  fs.mkdirSync(home, { mode: 0o700 });
   fs.mkdirSync(path.join(home, 'acc'), { mode: 0o700 });
   fs.copyFileSync(standin.clientFile, path.join(home, 'acc/lumenhollow_client.json'));
   const place = target === 'windows' ? winPath : (p) => p;
