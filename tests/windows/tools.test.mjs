@@ -7,6 +7,7 @@ import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile, spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -90,7 +91,10 @@ function makeNode(target) {
   return {
     home,
     place,
-    login: async (...args) => ({ ...(await run(bins[target].login, args)), target }),
+    login: async (...args) => {
+      const extra = typeof args.at(-1) === 'object' ? args.pop() : {};
+      return { ...(await run(bins[target].login, args, extra)), target };
+    },
     token: (...args) => run(bins[target].token, args),
     // --interactive with `answer(address)` typed once the prompt shows (null: end of input); its exit
     // status and output.
@@ -243,4 +247,36 @@ test('--interactive signs in from a pasted address, and end of input cancels, as
     outputs[target] = [cancelled, signed].map((r) => r.output.replace(/http:\S+/g, 'ADDRESS'));
   }
   assert.deepEqual(outputs.windows, outputs.linux);
+});
+
+// A token endpoint that redirects, and one that never answers: WinHTTP must neither follow the
+// redirect nor wait past the time limit (wine ignores its plain receive timeout), as libcurl does.
+test('the .exe tools follow no redirect and keep the time limit', async () => {
+  const server = http.createServer((req, res) => {
+    if (req.url === '/slow') return;
+    if (req.url === '/ok') return res.end('{}');  // followed, this would fail otherwise
+    res.writeHead(302, { location: '/ok' });
+    res.end();
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  try {
+    for (const [endpoint, error] of [['/redirect', 'server_error'], ['/slow', 'server_unreachable']]) {
+      for (const target of ['linux', 'windows']) {
+        const node = makeNode(target);
+        const clientFile = path.join(node.home, 'acc/lumenhollow_client.json');
+        const client = JSON.parse(fs.readFileSync(clientFile, 'utf8'));
+        client.installed.token_uri = origin + endpoint;
+        fs.writeFileSync(clientFile, JSON.stringify(client), { mode: 0o600 });
+        await node.login('--start');
+        const began = Date.now();
+        const finished = await node.login('--finish', 'code', { LUMENHOLLOW_HTTP_TIMEOUT: '2' });
+        assert.deepEqual([finished.exit, node.json(finished)], [1, { ok: false, error }], target);
+        assert.ok(Date.now() - began < 8000, `${target} waited ${Date.now() - began} ms`);
+      }
+    }
+  } finally {
+    server.closeAllConnections();
+    server.close();
+  }
 });
