@@ -10,6 +10,7 @@
 
 #include "oauth/http_post.h"
 #include "oauth/url_text.h"
+#include "platform/windows_text.h"
 #include "product.h"
 
 namespace {
@@ -26,27 +27,6 @@ struct internet_handle {
     if (h != nullptr) WinHttpCloseHandle(h);
   }
 };
-
-std::wstring wide(std::string_view text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                              static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                      out.data(), n);
-  return out;
-}
-
-std::string narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
 
 http_outcome outcome_of(DWORD error) {
   switch (error) {
@@ -79,7 +59,7 @@ http_reply failure(DWORD error, const char* step) {
 
 // Host as the loopback test reads it: an IPv6 literal in brackets, as it stands in an address.
 std::string host_text(const URL_COMPONENTS& parts) {
-  std::string host = narrow(std::wstring_view(parts.lpszHostName, parts.dwHostNameLength));
+  std::string host = windows_narrow(std::wstring_view(parts.lpszHostName, parts.dwHostNameLength));
   if (host.find(':') != std::string::npos && !host.starts_with('[')) host = "[" + host + "]";
   return host;
 }
@@ -88,7 +68,7 @@ std::string host_text(const URL_COMPONENTS& parts) {
 
 http_reply http_post_form(const std::string& url, const std::string& form_body) {
   http_reply reply;
-  std::wstring address = wide(url);
+  std::wstring address = windows_wide(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength =
@@ -113,7 +93,7 @@ http_reply http_post_form(const std::string& url, const std::string& form_body) 
 
   // A proxy has no business between this machine and itself; wine's default access type would
   // take one from http_proxy and ignore no_proxy.
-  std::wstring agent = wide("lumenhollow-tools/" PRODUCT_VERSION);
+  std::wstring agent = windows_wide("lumenhollow-tools/" PRODUCT_VERSION);
   internet_handle session(WinHttpOpen(
       agent.c_str(), loopback ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
