@@ -49,8 +49,10 @@ std::string adc_default_path() {
     return path.append(platform_separator()).append(adc_file_name);
   }
   const char* home = home_dir();
-  if (home == nullptr) return {};
-  return std::string(home) + "/.config/gcloud/" + std::string(adc_file_name);
+  std::string path = platform_user_config_dir(home == nullptr ? "" : home);
+  if (path.empty()) return {};
+  std::string_view separator = platform_separator();
+  return path.append(separator).append("gcloud").append(separator).append(adc_file_name);
 }
 
 std::string adc_document(const oauth_client& client, std::string_view refresh_token,

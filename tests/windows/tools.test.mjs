@@ -203,6 +203,10 @@ async function accountSteps(node) {
   const adc = path.join(node.home, 'adc/credentials.json');
   await step('write adc', await node.token('--write-adc', node.place(adc)));
   assert.ok(fs.existsSync(adc));
+  // By default where Google's libraries look: ~/.config/gcloud on Linux, %APPDATA%\gcloud on Windows.
+  const byDefault = await node.token('--write-adc');
+  await step('write adc by default', byDefault);
+  assert.match(node.json(byDefault).path, /(\/\.config\/|\\AppData\\Roaming\\)gcloud[\\/]application_default_credentials\.json$/);
   await step('list', await node.login('--list'));
   await step('select', await node.login('--select', 'ada@example.test'));
   await step('logout', await node.login('--logout', 'bob@example.test'));
