@@ -218,6 +218,10 @@ int platform_replace_file(const std::string& path, std::string_view content) {
     DeleteFileW(temp.c_str());
     return 0;
   }
+  // ReplaceFileW keeps the old file's DACL; the new content is owner-only, as a rename gives on
+  // POSIX. The content is in place either way, so a failure here is not reported.
+  SetFileSecurityW(target.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                   security.attributes.lpSecurityDescriptor);
   return 1;
 }
 
