@@ -8,6 +8,7 @@
 #include "oauth/env_file.h"
 #include "oauth/json_fields.h"
 #include "oauth/tool_output.h"
+#include "platform/private_files.h"
 #include "state/locations.h"
 
 namespace {
@@ -22,7 +23,7 @@ std::string quota_project() {
 int token_cmd_write_adc(std::string_view path_arg) {
   std::string path = path_arg.empty() ? adc_default_path() : std::string(path_arg);
   // The record must find the file again from wherever a later sign-out runs.
-  if (!path.starts_with('/')) {
+  if (!platform_path_is_absolute(path)) {
     return tool_fail_with_sentence(
         oauth_failure::usage,
         path.empty() ? "no home directory: give the file's path" : "the path must be absolute");

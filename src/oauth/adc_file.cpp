@@ -18,9 +18,7 @@ constexpr std::string_view record_file_name = "lumenhollow_adc.json";
 constexpr std::string_view google_token_uri = "https://oauth2.googleapis.com/token";
 
 std::string record_path() {
-  std::string path = accounts_path();
-  std::size_t slash = path.rfind('/');
-  path.resize(slash == std::string::npos ? 0 : slash + 1);
+  std::string path(platform_dir_part(accounts_path()));
   return path.append(record_file_name);
 }
 
@@ -47,11 +45,14 @@ int record_write(const nlohmann::json& record) {
 std::string adc_default_path() {
   const char* config = platform_env("CLOUDSDK_CONFIG");
   if (config != nullptr && config[0] != '\0') {
-    return std::string(config) + "/" + std::string(adc_file_name);
+    std::string path(config);
+    return path.append(platform_separator()).append(adc_file_name);
   }
   const char* home = home_dir();
-  if (home == nullptr) return {};
-  return std::string(home) + "/.config/gcloud/" + std::string(adc_file_name);
+  std::string path = platform_user_config_dir(home == nullptr ? "" : home);
+  if (path.empty()) return {};
+  std::string_view separator = platform_separator();
+  return path.append(separator).append("gcloud").append(separator).append(adc_file_name);
 }
 
 std::string adc_document(const oauth_client& client, std::string_view refresh_token,

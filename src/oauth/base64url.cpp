@@ -1,37 +1,54 @@
 #include "oauth/base64url.h"
 
-#include <openssl/evp.h>
+#include <array>
 
-#include <algorithm>
+namespace {
+
+constexpr std::string_view alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+constexpr int not_in_alphabet = -1;
+
+// Written here rather than taken from a library so that the tools encode the same bytes on every
+// system they are built for.
+constexpr std::array<int, 256> decode_table = [] {
+  std::array<int, 256> table{};
+  table.fill(not_in_alphabet);
+  for (std::size_t i = 0; i < alphabet.size(); ++i) {
+    table[static_cast<unsigned char>(alphabet[i])] = static_cast<int>(i);
+  }
+  return table;
+}();
+
+}  // namespace
 
 std::string base64url_encode(const unsigned char* data, std::size_t len) {
-  std::string out(4 * ((len + 2) / 3) + 1, '\0');
-  int n =
-      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(len));
-  out.resize(static_cast<std::size_t>(n));
-  std::replace(out.begin(), out.end(), '+', '-');
-  std::replace(out.begin(), out.end(), '/', '_');
-  out.erase(out.find_last_not_of('=') + 1);
+  std::string out;
+  out.reserve(4 * ((len + 2) / 3));
+  for (std::size_t i = 0; i < len; i += 3) {
+    std::size_t take = len - i < 3 ? len - i : 3;
+    unsigned group = static_cast<unsigned>(data[i]) << 16;
+    if (take > 1) group |= static_cast<unsigned>(data[i + 1]) << 8;
+    if (take > 2) group |= data[i + 2];
+    for (std::size_t k = 0; k <= take; ++k) out += alphabet[(group >> (18 - 6 * k)) & 0x3f];
+  }
   return out;
 }
 
 std::optional<std::string> base64url_decode(std::string_view text) {
   if (text.size() % 4 == 1) return std::nullopt;
-  std::string padded;
-  padded.reserve(text.size() + 3);
+  std::string out;
+  out.reserve(text.size() / 4 * 3 + 2);
+  unsigned group = 0;
+  int bits = 0;
   for (char c : text) {
-    // The standard alphabet's '+' and '/' are foreign here, and so is padding inside the text.
-    if (c == '+' || c == '/' || c == '=') return std::nullopt;
-    padded += c == '-' ? '+' : c == '_' ? '/' : c;
+    int value = decode_table[static_cast<unsigned char>(c)];
+    if (value == not_in_alphabet) return std::nullopt;
+    group = (group << 6) | static_cast<unsigned>(value);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((group >> bits) & 0xff);
+    }
   }
-  std::size_t padding = (4 - padded.size() % 4) % 4;
-  padded.append(padding, '=');
-  std::string out(padded.size() / 4 * 3, '\0');
-  int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                          reinterpret_cast<const unsigned char*>(padded.data()),
-                          static_cast<int>(padded.size()));
-  if (n < 0) return std::nullopt;
-  // The decoder counts the padding as zero bytes.
-  out.resize(static_cast<std::size_t>(n) - padding);
   return out;
 }

@@ -1,13 +1,9 @@
 #include "oauth/pkce.h"
 
-// The one-call SHA256_* functions link a few kilobytes of libcrypto statically; the EVP digest
-// interface would bring the whole provider machinery and its start-up cost into every run.
-#define OPENSSL_SUPPRESS_DEPRECATED
-#include <openssl/sha.h>
-
 #include <vector>
 
 #include "oauth/base64url.h"
+#include "oauth/sha256.h"
 #include "platform/random_bytes.h"
 
 std::string pkce_random_text(std::size_t bytes) {
@@ -17,10 +13,7 @@ std::string pkce_random_text(std::size_t bytes) {
 }
 
 std::string pkce_challenge(std::string_view verifier) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256_CTX context;
-  SHA256_Init(&context);
-  SHA256_Update(&context, verifier.data(), verifier.size());
-  SHA256_Final(digest, &context);
-  return base64url_encode(digest, sizeof digest);
+  sha256_digest digest{};
+  if (!sha256(verifier, digest)) return {};
+  return base64url_encode(digest.data(), digest.size());
 }

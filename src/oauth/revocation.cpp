@@ -1,6 +1,6 @@
 #include "oauth/revocation.h"
 
-#include "oauth/curl_handle.h"
+#include "oauth/http_post.h"
 #include "oauth/json_fields.h"
 #include "oauth/url_text.h"
 

@@ -1,6 +1,6 @@
 #include "oauth/token_exchange.h"
 
-#include "oauth/curl_handle.h"
+#include "oauth/http_post.h"
 #include "oauth/url_text.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "text/fixed_text.h"
@@ -25,6 +26,11 @@ void platform_reset_child_signal();
 // empty. POSIX: HOME, else the effective user's entry in the password database (web servers usually
 // start CGI programs without HOME). Windows: USERPROFILE, else HOMEDRIVE followed by HOMEPATH.
 int platform_home_dir(home_text& out);
+
+// Where the user's programs keep their settings, without a final separator, for the folder of
+// another program's files (e.g. "gcloud"). POSIX: `home`/.config. Windows: APPDATA, else
+// `home`\AppData\Roaming. Empty when there is neither.
+std::string platform_user_config_dir(std::string_view home);
 
 // The separator of the paths the program composes itself: "/" on POSIX, a backslash on Windows.
 std::string_view platform_separator();

@@ -171,6 +171,10 @@ int platform_home_dir(home_text& out) {
   return 0;
 }
 
+std::string platform_user_config_dir(std::string_view home) {
+  return home.empty() ? std::string() : std::string(home) + "/.config";
+}
+
 std::string_view platform_separator() {
   return "/";
 }

@@ -13,6 +13,10 @@
 // that guards the file: it removes what an earlier run that crashed mid-replace left behind.
 int platform_replace_file(const std::string& path, std::string_view content);
 
+// Whether the path is anchored at a root: "/..." on POSIX; "C:\...", "C:/..." or "\\server\..." on
+// Windows.
+bool platform_path_is_absolute(std::string_view path);
+
 // Returns 1 when the file is gone afterwards (also when it never existed).
 int platform_remove_file(const std::string& path);
 

@@ -129,6 +129,10 @@ int platform_replace_file(const std::string& path, std::string_view content) {
   return 1;
 }
 
+bool platform_path_is_absolute(std::string_view path) {
+  return path.starts_with('/');
+}
+
 int platform_remove_file(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 // An operator's answers read from the terminal, where an interrupt (Ctrl-C, the terminal closing, a
 // request to stop) becomes an answer of its own instead of the end of the process, so that what
-// was begun can be undone. For the sign-in tools, which are built for POSIX only.
+// was begun can be undone. For the sign-in tools.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,8 @@
 
 enum class terminal_read { line, end_of_input, interrupted };
 
-// From now on SIGINT, SIGHUP and SIGTERM no longer end the process: they are noted, and a read in
-// progress returns.
+// From now on SIGINT, SIGHUP and SIGTERM (Windows: Ctrl-C, Ctrl-Break, the console closing) no
+// longer end the process: they are noted, and a read in progress returns.
 void terminal_catch_interrupts();
 bool terminal_was_interrupted();
 

@@ -205,6 +205,12 @@ int platform_home_dir(home_text& out) {
   return 1;
 }
 
+std::string platform_user_config_dir(std::string_view home) {
+  const char* roaming = std::getenv("APPDATA");
+  if (roaming != nullptr && roaming[0] != '\0') return roaming;
+  return home.empty() ? std::string() : std::string(home) + "\\AppData\\Roaming";
+}
+
 std::string_view platform_separator() {
   return "\\";
 }

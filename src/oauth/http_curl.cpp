@@ -1,13 +1,11 @@
-#include "oauth/curl_handle.h"
-
+// libcurl is loaded on the first request, not at start-up: linking it makes every run of a tool
+// several times slower, and the commands that run most often (status, start, cancel) never touch
+// the network.
 #include <curl/curl.h>
 
-#include <charconv>
-#include <string_view>
-
+#include "oauth/http_post.h"
 #include "oauth/url_text.h"
 #include "platform/library.h"
-#include "platform/platform.h"
 #include "product.h"
 
 namespace {
@@ -89,18 +87,6 @@ std::string url_part(const curl_handle& handle, CURLUPart part) {
   return out;
 }
 
-long total_timeout_seconds() {
-  const char* text = platform_env("LUMENHOLLOW_HTTP_TIMEOUT");
-  if (text == nullptr) return http_total_timeout_seconds;
-  long value = 0;
-  std::string_view view(text);
-  auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
-  if (error != std::errc() || end != view.data() + view.size() || value < 1) {
-    return http_total_timeout_seconds;
-  }
-  return value < http_total_timeout_seconds ? value : http_total_timeout_seconds;
-}
-
 size_t collect_body(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);
   std::size_t bytes = size * count;
@@ -157,7 +143,7 @@ http_reply http_post_form(const std::string& url, const std::string& form_body) 
     return reply;
   }
 
-  long total = total_timeout_seconds();
+  long total = http_total_timeout();
   long connect = total < http_connect_timeout_seconds ? total : http_connect_timeout_seconds;
   handle.headers = api->slist_append(nullptr, "Accept: application/json");
   CURL* easy = handle.easy;
