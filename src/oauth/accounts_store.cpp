@@ -93,6 +93,15 @@ oauth_failure account_book_in_use(const account_book& book, std::size_t& index,
     detail = account_place(choice.ordinal) + " has a refresh token that is empty or not text";
     return oauth_failure::accounts_foreign;
   }
+  // A member repeated in another object reads as its first copy to the console and as its last
+  // to the tools; once the tools write the book back, the console would show another account.
+  std::string written = json_line(book.accounts);
+  account_choice after = account_choose(written.c_str(), book.selected.view());
+  if (!after.chosen || after.ordinal != choice.ordinal ||
+      after.email.view() != choice.email.view()) {
+    detail = "the accounts file would show another account once written back (a repeated member?)";
+    return oauth_failure::accounts_foreign;
+  }
   index = choice.ordinal;
   return oauth_failure::none;
 }

@@ -59,6 +59,9 @@ TEST(AccountBook, ActsOnlyOnTheAccountTheConsoleShows) {
       {"empty file", "", "a", none, oauth_failure::no_account, 0},
       {"duplicate e-mail member", R"([{"email":"a","email":"b","refresh_token":"r"}])", "", none,
        oauth_failure::accounts_foreign, 0},
+      {"member repeated in another object",
+       R"([{"email":"a","email":"b","refresh_token":"t"},{"email":"b","refresh_token":"r"}])", "b",
+       none, oauth_failure::accounts_foreign, 0},
       {"too deep", deep, "", oauth_failure::accounts_too_deep, oauth_failure::accounts_foreign, 0},
   };
   for (const choice_case& c : cases) {
