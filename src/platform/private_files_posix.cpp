@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/path_parts.h"
 #include "platform/platform.h"
 #include "platform/posix_io.h"
 #include "platform/private_files.h"
@@ -20,18 +21,6 @@ constexpr mode_t private_dir_mode = 0700;
 constexpr mode_t private_file_mode = 0600;
 constexpr int lock_poll_ms = 25;
 constexpr std::string_view temp_suffix = "XXXXXX";  // filled in by mkostemp
-
-std::string_view name_of(std::string_view path) {
-  return path.substr(platform_dir_part(path).size());
-}
-
-// The directory of a path without its last separator: "." for a bare name, "/" for the root.
-std::string dir_of(std::string_view path) {
-  std::string_view part = platform_dir_part(path);
-  if (part.empty()) return ".";
-  if (part.size() > 1) part.remove_suffix(1);
-  return std::string(part);
-}
 
 // Owns a descriptor; closes it on every path.
 struct fd_guard {
@@ -51,7 +40,7 @@ struct fd_guard {
 void crash_before_rename_for_testing([[maybe_unused]] std::string_view path) {
 #ifdef LUMENHOLLOW_TEST_SEAMS
   const char* name = platform_env("LUMENHOLLOW_TEST_CRASH_BEFORE_RENAME");
-  if (name != nullptr && name[0] != '\0' && name_of(path) == name) std::abort();
+  if (name != nullptr && name[0] != '\0' && path_name_part(path) == name) std::abort();
 #endif
 }
 
@@ -82,7 +71,7 @@ std::string uid_text(uid_t uid) {
 // Creates the missing directories on the way to the file, each 0700; existing ones are left as
 // they are. Returns 1 when the file's directory exists afterwards.
 int private_dirs_for(std::string_view file_path) {
-  std::string dir = dir_of(file_path);
+  std::string dir = path_dir_part(file_path);
   for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
     std::string part = dir.substr(0, slash);
     if (::mkdir(part.c_str(), private_dir_mode) == 0) {
@@ -101,10 +90,10 @@ int private_dirs_for(std::string_view file_path) {
 
 int platform_replace_file(const std::string& path, std::string_view content) {
   if (!private_dirs_for(path)) return 0;
-  std::string dir = dir_of(path);
+  std::string dir = path_dir_part(path);
   // Built by appends: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + std::string(...).
   std::string temp_prefix = ".";
-  temp_prefix.append(name_of(path)).append(".");
+  temp_prefix.append(path_name_part(path)).append(".");
   remove_stale_temporaries(dir, temp_prefix);
   std::string temp = dir + "/" + temp_prefix + std::string(temp_suffix);
   fd_guard file(::mkostemp(temp.data(), O_CLOEXEC));

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/path_parts.h"
 #include "platform/platform.h"
 #include "platform/private_files.h"
 #include "platform/random_bytes.h"
@@ -85,18 +86,6 @@ bool is_separator(char c) {
   return c == '\\' || c == '/';
 }
 
-std::string_view name_of(std::string_view path) {
-  return path.substr(platform_dir_part(path).size());
-}
-
-// The directory of a path without its last separator: "." for a bare name.
-std::string dir_of(std::string_view path) {
-  std::string_view part = platform_dir_part(path);
-  if (part.empty()) return ".";
-  if (part.size() > 1) part.remove_suffix(1);
-  return std::string(part);
-}
-
 bool is_directory(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -121,7 +110,7 @@ std::string sid_text(PSID sid) {
 void crash_before_rename_for_testing([[maybe_unused]] std::string_view path) {
 #ifdef LUMENHOLLOW_TEST_SEAMS
   const char* name = platform_env("LUMENHOLLOW_TEST_CRASH_BEFORE_RENAME");
-  if (name != nullptr && name[0] != '\0' && name_of(path) == name) std::abort();
+  if (name != nullptr && name[0] != '\0' && path_name_part(path) == name) std::abort();
 #endif
 }
 
@@ -166,7 +155,7 @@ bool write_all(HANDLE file, std::string_view content) {
 }  // namespace
 
 int platform_private_dirs_for(std::string_view file_path) {
-  std::string dir = dir_of(file_path);
+  std::string dir = path_dir_part(file_path);
   private_security security;
   if (!private_security_make(security, true)) return 0;
   // Each step that exists already (a drive, a share, a directory) fails to be made and is passed;
@@ -184,9 +173,9 @@ int platform_replace_file(const std::string& path, std::string_view content) {
   if (!platform_private_dirs_for(path)) return 0;
   private_security security;
   if (!private_security_make(security, false)) return 0;
-  std::string dir = dir_of(path);
+  std::string dir = path_dir_part(path);
   std::string temp_prefix = ".";
-  temp_prefix.append(name_of(path)).append(".");
+  temp_prefix.append(path_name_part(path)).append(".");
   remove_stale_temporaries(dir, temp_prefix);
   std::string suffix = random_suffix();
   if (suffix.empty()) return 0;
