@@ -10,17 +10,10 @@ import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 import { approve } from '../oauth/consent.mjs';
 import { startStandin } from '../oauth/standin.mjs';
+import { linuxBuild, windowsBuild, wine, winePrefix, wineserver, winPath } from './wine.mjs';
 
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const build = (variable, fallback) => path.resolve(root, process.env[variable] || fallback);
-const linuxBuild = build('LUMENHOLLOW_BUILD_DIR', 'build/dev');
-const windowsBuild = build('LUMENHOLLOW_WINDOWS_BUILD_DIR', 'build/windows');
-const found = (...candidates) => candidates.find((p) => fs.existsSync(p)) ?? candidates[0];
-const wine = found('/usr/bin/wine64', '/usr/lib/wine/wine64', '/usr/bin/wine');
-const wineserver = found('/usr/bin/wineserver', '/usr/lib/wine/wineserver64');
 const bins = {
   linux: {
     login: path.join(linuxBuild, 'lumenhollow-login'),
@@ -34,11 +27,10 @@ const bins = {
   },
 };
 const wineEnv = {
-  WINEPREFIX: process.env.WINEPREFIX || path.join(os.tmpdir(), 'lumenhollow-wine'),
+  WINEPREFIX: winePrefix,
   WINEDEBUG: '-all',
   LANG: 'C.UTF-8',
 };
-const winPath = (unixPath) => `Z:${unixPath.replaceAll('/', '\\')}`;
 
 let standin;
 const homes = [];

@@ -8,15 +8,8 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { linuxBuild, windowsBuild, wine, winePrefix, wineserver, winPath } from './wine.mjs';
 
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const build = (variable, fallback) => path.resolve(root, process.env[variable] || fallback);
-const linuxBuild = build('LUMENHOLLOW_BUILD_DIR', 'build/dev');
-const windowsBuild = build('LUMENHOLLOW_WINDOWS_BUILD_DIR', 'build/windows');
-const found = (...candidates) => candidates.find((p) => fs.existsSync(p)) ?? candidates[0];
-const wine = found('/usr/bin/wine64', '/usr/lib/wine/wine64', '/usr/bin/wine');
-const wineserver = found('/usr/bin/wineserver', '/usr/lib/wine/wineserver64');
 const bins = {
   linux: path.join(linuxBuild, 'plugin_lumenhollow_login'),
   linuxTool: path.join(linuxBuild, 'tests/windows/fake_tool'),
@@ -25,7 +18,7 @@ const bins = {
   launcher: path.join(windowsBuild, 'tests/windows/launcher.exe'),
 };
 const wineEnv = {
-  WINEPREFIX: process.env.WINEPREFIX || path.join(os.tmpdir(), 'lumenhollow-wine'),
+  WINEPREFIX: winePrefix,
   WINEDEBUG: '-all',
   HOME: os.tmpdir(),
 };
@@ -64,7 +57,6 @@ function write(dir, name, content) {
   fs.writeFileSync(path.join(dir, name), content);
 }
 
-const winPath = (unixPath) => `Z:${unixPath.replaceAll('/', '\\')}`;
 
 // Runs one build in `dir` with only the given environment. `launch` lists launcher arguments
 // (NAME=VALUE or -NAME) for the variables that wine sets itself at every start from outside. The
